@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     if (lineOpen) std::fprintf(stderr, "\n");
     if (!result.completed) {
         std::fprintf(stderr, "pictorix-batch: %s\n", result.message.c_str());
-        if (result.failedIndex >= 0)
+        if (result.failedIndex >= 0 && result.failedIndex + 1 < static_cast<int>(entries.size()))
             std::fprintf(stderr, "pictorix-batch: stopped at file %d of %zu; later files were not converted\n",
                          result.failedIndex + 1, entries.size());
         return kExitFailed;

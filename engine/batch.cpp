@@ -84,6 +84,9 @@ private:
         if (!FormatName(settings_.format.format))
             throw Error("The output format " + std::to_string(settings_.format.format) +
                         " in the settings does not exist (valid formats are 0 to 12)");
+        if (!CanWriteFormat(settings_.format.format) && settings_.format.format != 10)
+            throw Error(std::string("Output format ") + FormatName(settings_.format.format) +
+                        " is not available in this version yet");
         if (settings_.thumb.enable)
             throw Error("Thumbnail copies are not available in this version yet");
     }

@@ -20,10 +20,11 @@ namespace {
 struct KnownKey {
     const char* section;
     const char* key;
+    bool text = false;  // all others hold whole numbers
 };
 constexpr KnownKey kKnownKeys[] = {
     {"dest", "dest"},
-    {"dest", "folder"},
+    {"dest", "folder", true},
     {"format", "format"},
     {"format", "pdfcompression"},
     {"format", "gifcompression"},
@@ -34,12 +35,12 @@ constexpr KnownKey kKnownKeys[] = {
     {"format", "jp2quality"},
     {"filename", "modify"},
     {"filename", "counterstart"},
-    {"filename", "filename"},
+    {"filename", "filename", true},
     {"fileoptions", "iffileexists"},
     {"fileoptions", "keepdatetime"},
     {"fileoptions", "deletesourcefiles"},
     {"backup", "backup"},
-    {"backup", "folder"},
+    {"backup", "folder", true},
     {"colordepth", "value"},
     {"thumb", "enable"},
     {"thumb", "width"},
@@ -47,8 +48,8 @@ constexpr KnownKey kKnownKeys[] = {
     {"thumb", "wt"},
     {"thumb", "ht"},
     {"thumb", "use"},
-    {"thumb", "folder"},
-    {"thumb", "filename"},
+    {"thumb", "folder", true},
+    {"thumb", "filename", true},
 };
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -227,6 +228,10 @@ void ConversionSettings::applyOverride(const std::string& assignment) {
     IniFile ini;
     toIni(ini);
     ini.setString(known->section, known->key, value);
+    // A file may hold anything and reads it as the default; a value typed on the
+    // command line that is no number is a mistake the user should hear about.
+    if (!known->text && ini.getInt(known->section, known->key, 0) == 0 && ini.getInt(known->section, known->key, 1) == 1)
+        throw Error("Invalid setting: " + std::string(name) + "=" + value + " (a whole number is expected)");
     ConversionSettings read = FromIni(ini);
 
     // Only the group of the key is taken over; the others stay exactly as they are.

@@ -112,6 +112,8 @@ void LoadPicture(const std::string& path, Bitmap& bitmap) {
     DecodePicture(path, data, bitmap);
 }
 
+bool CanWriteFormat(int index) { return index == 0 || index == 1 || index == 2; }
+
 ByteVector EncodePicture(const Bitmap& bitmap, const FormatOptions& options) {
     switch (options.format) {
         case 0:

@@ -107,6 +107,7 @@ TEST(Cli, FailuresAndUsageErrors) {
         "",                                          // no files
         "--set nosuch.key=1 x.bmp",                  // unknown key
         "--set format.format x.bmp",                 // no value
+        "--set format.jpegquality=high x.bmp",       // not a number
         "--answer maybe x.bmp",                      // bad answer
         "--bogus x.bmp",                             // unknown option
         "--actions " + Quote(dir.file("none.acf")) + " x.bmp",  // missing action list

@@ -644,8 +644,6 @@ TEST(ConversionSettings, OverrideSetsTheKeyAsTheFileWouldHoldIt) {
     EXPECT_EQ(s.dest.dest, 1);
     s.applyOverride("format.jpegquality=150");
     EXPECT_EQ(s.format.jpegQuality, 100);
-    s.applyOverride("format.jpegquality=abc");
-    EXPECT_EQ(s.format.jpegQuality, 75);
     s.applyOverride(" thumb . width = 50 ");
     EXPECT_EQ(s.thumb.width, 50);
     s.applyOverride("filename.filename=\" a=b \"");
@@ -700,6 +698,9 @@ TEST(ConversionSettings, OverrideRefusesUnknownAndMalformedSettings) {
         {".format=2", "Malformed setting: .format=2"},
         {"format.=2", "Malformed setting: format.=2"},
         {"", "Malformed setting: "},
+        {"format.jpegquality=abc", "Invalid setting: format.jpegquality=abc (a whole number is expected)"},
+        {"fileoptions.keepdatetime=yes", "Invalid setting: fileoptions.keepdatetime=yes (a whole number is expected)"},
+        {"format.format=", "Invalid setting: format.format= (a whole number is expected)"},
     };
     for (const Bad& c : cases) {
         ConversionSettings s;
