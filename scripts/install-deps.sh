@@ -9,7 +9,8 @@ libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev
 libfreetype-dev libfontconfig-dev fonts-liberation2 libopenjp2-7-dev
 libcli11-dev qt6-base-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-imagemagick pngcheck libtiff-tools xvfb
+imagemagick libmagickcore-6.q16-6-extra pngcheck libtiff-tools xvfb
+gifsicle qpdf poppler-utils libwmf-bin ghostscript
 "
 
 missing=""
