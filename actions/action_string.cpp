@@ -136,7 +136,7 @@ Color ResolveColour(std::int32_t value) {
         RGB(212, 208, 200),  // 30 menu bar
     };
     const unsigned index = bits & 0xFF;
-    if ((bits & 0x00FFFF00u) == 0 && index < std::size(kSystemColours)) return kSystemColours[index];
+    if (index < std::size(kSystemColours)) return kSystemColours[index];
     return kBlack;
 }
 

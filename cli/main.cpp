@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/action_list.h"
 #include "core/error.h"
 #include "core/file_util.h"
 #include "core/text_lines.h"
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     }
 
     ConversionSettings settings;
-    std::vector<std::string> actions;
+    ActionList actions;
     std::vector<FileEntry> entries;
     try {
         // A settings file named on the command line must exist; the program's own
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
         IniFile ini = IniFile::Load(settingsFile.empty() ? SettingsFilePath() : settingsFile);
         settings = ConversionSettings::FromIni(ini);
         for (const std::string& assignment : overrides) settings.applyOverride(assignment);
-        if (!actionsFile.empty()) actions = ReadLinesOf(actionsFile);
+        if (!actionsFile.empty()) actions.loadFile(actionsFile);
         if (!listFile.empty()) {
             // Blank lines of a hand-written list name no file; they are passed over.
             for (const std::string& line : ReadLinesOf(listFile))
@@ -131,7 +132,7 @@ int main(int argc, char** argv) {
         return stdinIsTerminal ? AskOnTerminal(output) : fixedAnswer;
     };
 
-    BatchResult result = RunBatch(entries, actions, settings, callbacks);
+    BatchResult result = RunBatch(entries, actions.items(), settings, callbacks);
     if (lineOpen) std::fprintf(stderr, "\n");
     if (!result.completed) {
         std::fprintf(stderr, "pictorix-batch: %s\n", result.message.c_str());

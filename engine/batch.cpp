@@ -5,6 +5,8 @@
 #include "actions/apply_action.h"
 #include "core/error.h"
 #include "core/file_util.h"
+#include "engine/naming.h"
+#include "engine/thumbnail.h"
 #include "pictureio/picture_io.h"
 
 namespace pictorix {
@@ -33,16 +35,20 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
     return path.substr(0, dot) + extension;
 }
 
-std::string MainOutputPath(const FileEntry& entry, int /*fileIndex*/, const ConversionSettings& settings) {
+std::string MainOutputPath(const FileEntry& entry, int fileIndex, const ConversionSettings& settings) {
     // A folder typed without its final "/" (by hand or through --set) still means
     // that folder, not a name prefix.
     std::string folder = settings.dest.dest == 2 ? WithTrailingSlash(settings.dest.folder)
                                                  : WithTrailingSlash(entry.folder);
-    if (settings.filename.modify)
-        throw Error("Output file name templates are not available in this version yet");
     const char* format = FormatName(settings.format.format);
     if (!format) throw Error("Output format " + std::to_string(settings.format.format) + " does not exist");
-    return ReplaceExtension(folder + entry.name, "." + AsciiLower(format));
+    // The template is expanded together with the folder, so placeholders in the
+    // folder text are replaced too.
+    std::string path = settings.filename.modify
+                           ? ExpandNameTemplate(folder + settings.filename.filename, entry.sourcePath(), fileIndex,
+                                                settings.filename.counterstart, ExtensionForm::LowerWithDot)
+                           : folder + entry.name;
+    return ReplaceExtension(path, "." + AsciiLower(format));
 }
 
 namespace {
@@ -84,11 +90,6 @@ private:
         if (!FormatName(settings_.format.format))
             throw Error("The output format " + std::to_string(settings_.format.format) +
                         " in the settings does not exist (valid formats are 0 to 12)");
-        if (!CanWriteFormat(settings_.format.format) && settings_.format.format != 10)
-            throw Error(std::string("Output format ") + FormatName(settings_.format.format) +
-                        " is not available in this version yet");
-        if (settings_.thumb.enable)
-            throw Error("Thumbnail copies are not available in this version yet");
     }
 
     void step(int fileIndex, const std::string& source, bool finished) {
@@ -126,13 +127,7 @@ private:
         step(index, source, false);
 
         for (const std::string& action : actions_) ApplyAction(action, bitmap, ActionPurpose::ConversionRun);
-        switch (settings_.colordepth.value) {
-            case 1: case 4: case 8: case 16: case 24: case 32:
-                bitmap.setBitsPerPixel(settings_.colordepth.value);
-                break;
-            default:
-                break;  // 0 and unknown values keep the picture's own depth
-        }
+        ChangeColorDepth(bitmap, settings_.colordepth.value);
         step(index, source, false);
 
         const std::string output = MainOutputPath(entry, index, settings_);
@@ -152,6 +147,9 @@ private:
         // A source goes only when this run wrote its output and the output is
         // another file, however the two paths are spelt.
         if (settings_.fileoptions.deletesourcefiles && written && !SameFile(source, output)) DeleteFile(source);
+
+        // Also made when an existing output was left alone: it still shows this picture.
+        if (settings_.thumb.enable) WriteThumbnail(bitmap, source, index, settings_);
 
         step(index, source, true);
     }

@@ -6,9 +6,15 @@
 #include "core/file_util.h"
 #include "pictureio/codecs/bmp.h"
 #include "pictureio/codecs/gif.h"
+#include "pictureio/codecs/ico.h"
 #include "pictureio/codecs/jpeg.h"
+#include "pictureio/codecs/metafile.h"
+#include "pictureio/codecs/pcx.h"
 #include "pictureio/codecs/png.h"
+#include "pictureio/codecs/tga.h"
 #include "pictureio/codecs/tiff.h"
+#include "pictureio/codecs/wbmp.h"
+#include "pictureio/pdf.h"
 
 namespace pictorix {
 
@@ -112,8 +118,6 @@ void LoadPicture(const std::string& path, Bitmap& bitmap) {
     DecodePicture(path, data, bitmap);
 }
 
-bool CanWriteFormat(int index) { return index == 0 || index == 1 || index == 2; }
-
 ByteVector EncodePicture(const Bitmap& bitmap, const FormatOptions& options) {
     switch (options.format) {
         case 0:
@@ -122,14 +126,30 @@ ByteVector EncodePicture(const Bitmap& bitmap, const FormatOptions& options) {
             return jpeg::Write(bitmap, options.jpegQuality, options.progressiveJpeg);
         case 2:
             return png::Write(bitmap, options.pngLevel, options.interlacedPng);
+        case 3:
+            return gif::Write(bitmap, options.gifCompression != 0);
+        case 4:
+            return tiff::Write(bitmap);
+        case 5:
+            return pcx::Write(bitmap);
+        case 6:
+            return tga::Write(bitmap);
+        case 7:
+            return metafile::WriteWmf(bitmap);
+        case 8:
+            return metafile::WriteEmf(bitmap);
+        case 9:
+            return ico::Write(bitmap);
         case 10:
+            // Written by a codec plug-in; without one it fails like a missing library.
             throw Error("Unsupported file format: JP2");
+        case 11:
+            return wbmp::Write(bitmap);
+        case 12:
+            return WritePdf(bitmap, options.pdfCompression);
         default:
-            break;
+            throw Error("Output format " + std::to_string(options.format) + " does not exist (valid: 0 to 12)");
     }
-    const char* name = FormatName(options.format);
-    if (!name) throw Error("Output format " + std::to_string(options.format) + " does not exist (valid: 0 to 12)");
-    throw Error(std::string("Output format ") + name + " is not available yet");
 }
 
 void SavePicture(const std::string& path, const Bitmap& bitmap, const FormatOptions& options, bool durable) {

@@ -25,9 +25,6 @@ void LoadPicture(const std::string& path, Bitmap& bitmap);
 // by tests and fuzzers that have no file).
 void DecodePicture(const std::string& path, ByteSpan data, Bitmap& bitmap);
 
-// Whether this build has a writer for the output format index.
-bool CanWriteFormat(int index);
-
 // Encodes the bitmap in options.format. Throws Error for an index outside 0..12 and
 // for formats without a writer yet.
 ByteVector EncodePicture(const Bitmap& bitmap, const FormatOptions& options);

@@ -10,7 +10,7 @@ libfreetype-dev libfontconfig-dev fonts-liberation2 libopenjp2-7-dev
 libcli11-dev qt6-base-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 imagemagick libmagickcore-6.q16-6-extra pngcheck libtiff-tools xvfb
-gifsicle qpdf poppler-utils libwmf-bin ghostscript
+gifsicle qpdf poppler-utils libwmf-bin ghostscript libreoffice-draw-nogui
 "
 
 missing=""

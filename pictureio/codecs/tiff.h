@@ -1,6 +1,6 @@
 #pragma once
 // TIFF files: the content probe of the general reading route and the reader
-// (through libtiff). The program's own TIFF writer belongs here too.
+// (through libtiff), and the program's own writer (tiff_writer.cpp, no libtiff).
 //
 // Reading takes the first directory (page) of the file. What the bitmap holds:
 //   - bilevel (1 bit, min-is-black or min-is-white): 1 bit per pixel with the
@@ -51,5 +51,27 @@ bool Probe(ByteSpan header, std::uint64_t remaining);
 // Error("TIFF: <libtiff's message or the cause>") and leaves `out` unchanged when the
 // file cannot be decoded.
 void Read(ByteSpan file, Bitmap& out);
+
+// Encodes the bitmap as a minimal uncompressed little-endian TIFF: header, the data
+// pieces, then one directory, the whole picture in one strip, 87.7 pixels per inch,
+// Software "Ombrelatix" (10 bytes, no terminating zero). The layout follows the
+// bitmap's depth:
+//   1 bit       bilevel, PhotometricInterpretation 1 (0 is black), 14 entries:
+//               header, rows of ceil(W / 8) bytes, resolutions, text, directory.
+//               The palette is not stored; a bit is 1 where the pixel's palette
+//               colour is nearer white than black, so a palette whose entry 0 is
+//               white does not come out inverted.
+//   4, 8 bits   palette, 15 entries: header, colour map (2^b reds, greens, blues,
+//               each component * 256; missing palette entries black), resolutions,
+//               text, rows of the palette indices. A 4-bit picture is written
+//               W rounded down to a multiple of 4 wide, dropping up to three pixels
+//               at the right; narrower than 4 it keeps its whole width.
+//   16, 24, 32  RGB, 8 bits per sample, 15 entries: header, resolutions, the three
+//               BitsPerSample values, text, rows of red, green, blue. 16-bit pixels
+//               are expanded to 24 bits as Bitmap does it.
+// Rows top first. ImageWidth and ImageLength are SHORT, or LONG when above 65535.
+// Throws Error("TIFF: the bitmap is empty") for a bitmap without pixels and
+// Error("TIFF: the picture is too large for a TIFF file") beyond 4 GiB.
+ByteVector Write(const Bitmap& bitmap);
 
 }  // namespace pictorix::tiff

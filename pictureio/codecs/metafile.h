@@ -1,0 +1,35 @@
+#pragma once
+// Windows metafiles: plain (.wmf, placeable) and enhanced (.emf).
+//
+// Writing records the picture once, drawn at 0,0 at its own size, as one bitmap
+// record that carries a device-independent bitmap in the picture's own pixel format
+// (1, 4, 8 bits with a palette of 2^n entries, 16 bits as BI_BITFIELDS 5-6-5, 24 and
+// 32 bits as BI_RGB), the same DIB that a BMP file holds after its file header.
+// The reference device is a screen of 96 pixels per inch, so one pixel is 1/96 inch.
+#include "core/bitmap.h"
+#include "pictureio/codecs/codec.h"
+
+namespace pictorix::metafile {
+
+// Placeable Windows metafile:
+//   22-byte placeable header: key 0x9AC6CDD7, handle 0, bounding box 0,0 to width,
+//     height (units of 1/96 inch), 96 units per inch, reserved 0, and the checksum
+//     (XOR of the header's first ten 16-bit words);
+//   META_HEADER (memory metafile, version 3.0);
+//   META_SETWINDOWORG 0,0 and META_SETWINDOWEXT width,height;
+//   META_STRETCHDIB (SRCCOPY, DIB_RGB_COLORS) from the whole DIB to 0,0 width x height;
+//   META_EOF.
+// The format's coordinates are 16-bit: a side above 32767 pixels throws
+// Error("WMF: ..."), as does an empty bitmap.
+ByteVector WriteWmf(const Bitmap& bitmap);
+
+// Enhanced metafile:
+//   EMR_HEADER (108 bytes: bounds 0,0 to width-1,height-1 in pixels, frame in
+//     0.01 mm at 96 dpi, a 1920 x 1440 pixel screen of 508 x 381 mm as reference
+//     device, no description, no palette);
+//   EMR_STRETCHDIBITS (SRCCOPY, DIB_RGB_COLORS) from the whole DIB to 0,0 width x height;
+//   EMR_EOF.
+// An empty bitmap, or one whose file would exceed 4 GiB, throws Error("EMF: ...").
+ByteVector WriteEmf(const Bitmap& bitmap);
+
+}  // namespace pictorix::metafile
