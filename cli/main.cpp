@@ -3,7 +3,9 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <algorithm>
 #include <iostream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
     std::string listFile;
     std::string answerText = "no";
     bool quiet = false;
+    int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::string> files;
 
     app.add_option("--settings", settingsFile, "take the options from this settings file (default: the program's own)");
@@ -72,6 +75,9 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"yes", "no", "yes-all", "no-all"}))
         ->default_str("no");
     app.add_flag("--quiet", quiet, "no progress output");
+    app.add_option("--jobs", jobs, "worker threads that read and edit pictures ahead (default: one per core);\n"
+                                   "the outputs are the same for any number")
+        ->check(CLI::Range(1, 256));
     app.add_option("FILE", files, "pictures to convert");
 
     try {
@@ -132,7 +138,7 @@ int main(int argc, char** argv) {
         return stdinIsTerminal ? AskOnTerminal(output) : fixedAnswer;
     };
 
-    BatchResult result = RunBatch(entries, actions.items(), settings, callbacks);
+    BatchResult result = RunBatch(entries, actions.items(), settings, callbacks, jobs);
     if (lineOpen) std::fprintf(stderr, "\n");
     if (!result.completed) {
         std::fprintf(stderr, "pictorix-batch: %s\n", result.message.c_str());

@@ -427,12 +427,16 @@ void Bitmap::reset(int width, int height, int bitsPerPixel) {
     if (!IsValidFormat(bitsPerPixel))
         throw Error("Bitmap: " + std::to_string(bitsPerPixel) + " bits per pixel is not supported");
     CheckPictureSize(width, height, "Bitmap");
+    const std::size_t stride = strideFor(width, bitsPerPixel);
     std::vector<std::uint8_t>().swap(data_);  // free the old pixels before allocating
+    // Empty until the allocation succeeded, so a failure never leaves a size without pixels.
+    width_ = height_ = 0;
+    stride_ = 0;
+    data_.assign(stride * std::size_t(height), 0);
     bpp_ = bitsPerPixel;
     width_ = width;
     height_ = height;
-    stride_ = strideFor(width_, bpp_);
-    data_.assign(stride_ * std::size_t(height_), 0);
+    stride_ = stride;
 }
 
 int Bitmap::index(int x, int y) const {

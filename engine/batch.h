@@ -58,8 +58,11 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 std::string WithTrailingSlash(const std::string& folder);
 
 // Runs the conversion. Never throws for a failure of a file: the run stops there
-// and the result says which file and why.
+// and the result says which file and why. With more than one job, files are read
+// and edited ahead on that many worker threads, while everything observable
+// (callbacks, writes, deletions) happens on the calling thread in list order, so
+// the outputs are the same as with one job.
 BatchResult RunBatch(const std::vector<FileEntry>& files, const std::vector<std::string>& actions,
-                     const ConversionSettings& settings, const BatchCallbacks& callbacks);
+                     const ConversionSettings& settings, const BatchCallbacks& callbacks, int jobs = 1);
 
 }  // namespace pictorix

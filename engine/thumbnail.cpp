@@ -1,5 +1,6 @@
 #include "engine/thumbnail.h"
 
+#include "core/file_util.h"
 #include "core/rounding.h"
 #include "engine/naming.h"
 #include "operations/resample.h"
@@ -59,12 +60,17 @@ std::string ThumbnailPath(const std::string& sourcePath, int fileIndex, const Co
            "." + (format ? format : "");
 }
 
-void WriteThumbnail(const Bitmap& picture, const std::string& sourcePath, int fileIndex,
-                    const ConversionSettings& settings) {
+ByteVector EncodeThumbnail(const Bitmap& picture, const ConversionSettings& settings) {
     Bitmap copy = picture;
     const ConversionSettings::Thumb& t = settings.thumb;
     ResizeThumbnail(copy, t.width, t.height, t.wt, t.ht, t.use);
-    SavePicture(ThumbnailPath(sourcePath, fileIndex, settings), copy, settings.format);
+    return EncodePicture(copy, settings.format);
+}
+
+void WriteThumbnail(const Bitmap& picture, const std::string& sourcePath, int fileIndex,
+                    const ConversionSettings& settings) {
+    ByteVector bytes = EncodeThumbnail(picture, settings);
+    WriteFileAtomically(ThumbnailPath(sourcePath, fileIndex, settings), bytes);
 }
 
 }  // namespace pictorix

@@ -19,6 +19,9 @@ void ResizeThumbnail(Bitmap& bitmap, int width, int height, int wt, int ht, int 
 // and the output format's name in upper case.
 std::string ThumbnailPath(const std::string& sourcePath, int fileIndex, const ConversionSettings& settings);
 
+// The thumbnail of the picture, encoded in the output format; the picture is not changed.
+ByteVector EncodeThumbnail(const Bitmap& picture, const ConversionSettings& settings);
+
 // Makes the thumbnail from a copy of the picture and writes it, replacing an
 // existing file without a question.
 void WriteThumbnail(const Bitmap& picture, const std::string& sourcePath, int fileIndex,

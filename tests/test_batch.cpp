@@ -278,3 +278,73 @@ TEST(BatchRun, EveryFileStartsOnAFreshBitmap) {
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(b.pixel(x, y), kWhite);
 }
+
+TEST(BatchRun, AnyNumberOfJobsGivesTheSameRun) {
+    // A mixed list: several formats, actions, thumbnails, Ask with answers, a file
+    // listed twice, an output that a later entry reads as its source, and a failure.
+    TempDir src;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 9; ++i) {
+        std::string name = "p" + std::to_string(i) + (i % 3 == 0 ? ".bmp" : i % 3 == 1 ? ".jpg" : ".png");
+        paths.push_back(src.file(name));
+        MakePicture(paths.back(), i, 17 + i, 11 + i);
+    }
+    paths.push_back(paths[2]);           // the same file again
+    paths.push_back(src.file("p0.gif"));  // written by the first entry's turn (GIF output)
+    const std::vector<std::string> actions = {"resize;50;50;percents;percents;both", "rotate;30;255", "blur;8",
+                                              "contrast;15"};
+    auto run = [&](int jobs, const std::string& out, const std::string& thumbs, std::vector<int>& percents,
+                   std::vector<std::string>& questions) {
+        ConversionSettings s;
+        s.format.format = 3;  // GIF
+        s.dest.dest = 2;
+        s.dest.folder = out;
+        s.fileoptions.iffileexists = 2;
+        s.thumb.enable = true;
+        s.thumb.folder = thumbs;
+        s.colordepth.value = 8;
+        // p0.gif is read from the output folder, so it exists only after p0's turn.
+        std::vector<FileEntry> entries = Entries(paths);
+        entries.back() = FileEntry::FromPath(out + "p0.gif");
+        BatchCallbacks cb;
+        cb.progress = [&](const BatchProgress& p) { percents.push_back(p.percent); };
+        int asked = 0;
+        cb.askReplace = [&](const std::string& output) {
+            questions.push_back(output.substr(output.rfind('/')));
+            return ++asked == 1 ? ReplaceAnswer::No : ReplaceAnswer::Yes;
+        };
+        return RunBatch(entries, actions, s, cb, jobs);
+    };
+    TempDir out1, thumbs1, out4, thumbs4;
+    std::vector<int> percents1, percents4;
+    std::vector<std::string> questions1, questions4;
+    WriteText(out1.file("p4.gif"), "old");
+    WriteText(out4.file("p4.gif"), "old");
+    BatchResult r1 = run(1, out1.folder(), thumbs1.folder(), percents1, questions1);
+    BatchResult r4 = run(4, out4.folder(), thumbs4.folder(), percents4, questions4);
+    ASSERT_TRUE(r1.completed) << r1.message;
+    ASSERT_TRUE(r4.completed) << r4.message;
+    EXPECT_EQ(percents1, percents4);
+    EXPECT_EQ(questions1, questions4);
+    EXPECT_EQ(r1.written, r4.written);
+    ASSERT_EQ(out1.names(), out4.names());
+    for (const std::string& name : out1.names())
+        EXPECT_EQ(ReadText(out1.file(name)), ReadText(out4.file(name))) << name;
+    ASSERT_EQ(thumbs1.names(), thumbs4.names());
+    for (const std::string& name : thumbs1.names())
+        EXPECT_EQ(ReadText(thumbs1.file(name)), ReadText(thumbs4.file(name))) << name;
+
+    // A failure stops both at the same file with the same outputs.
+    WriteText(paths[5], "garbage");
+    TempDir out1b, thumbs1b, out4b, thumbs4b;
+    percents1.clear();
+    percents4.clear();
+    r1 = run(1, out1b.folder(), thumbs1b.folder(), percents1, questions1);
+    r4 = run(4, out4b.folder(), thumbs4b.folder(), percents4, questions4);
+    EXPECT_FALSE(r1.completed);
+    EXPECT_EQ(r1.failedIndex, 5);
+    EXPECT_EQ(r4.failedIndex, 5);
+    EXPECT_EQ(r1.message, r4.message);
+    EXPECT_EQ(percents1, percents4);
+    EXPECT_EQ(out1b.names(), out4b.names());
+}
