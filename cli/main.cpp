@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <algorithm>
+#include <clocale>
 #include <iostream>
 #include <thread>
 #include <string>
@@ -50,6 +51,8 @@ ReplaceAnswer AskOnTerminal(const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Month names of the date placeholders come from the user's locale.
+    std::setlocale(LC_TIME, "");
     CLI::App app{"Converts and edits pictures in one run, with the options of the Pictorix settings file.",
                  "pictorix-batch"};
     app.set_version_flag("--version", std::string("pictorix-batch ") + PICTORIX_VERSION);
