@@ -8,6 +8,7 @@
 #include "operations/geometry.h"
 #include "operations/resample.h"
 #include "operations/tone.h"
+#include "operations/watermark.h"
 
 namespace pictorix {
 
@@ -58,8 +59,10 @@ void Dispatch(ActionKind kind, const std::string& action, Bitmap& bitmap, Action
             break;
         }
         case ActionKind::TextWatermark:
+            DoTextWatermark(action, bitmap);
+            break;
         case ActionKind::PictureWatermark:
-            // Passed over until the watermark operations land.
+            DoPictureWatermark(action, bitmap);
             break;
     }
 }

@@ -19,8 +19,8 @@ enum class ActionPurpose { ConversionRun, Preview };
 //   contrast    ChangeContrast(field 1); brightness: ChangeBrightness(field 1)
 //   blur        run: GaussianBlur(field 1 / 10); preview: QuickBlur field 1 + 1 times
 //               (none when field 1 is negative)
-// Any other kind, an empty string and (until their operations land) the two watermark
-// kinds are passed over without a message. A field that the kind needs and that is
+//   textwatermark, picturewatermark   DoTextWatermark, DoPictureWatermark (watermark.h)
+// Any other kind and an empty string are passed over without a message. A field that the kind needs and that is
 // missing or does not convert throws Error naming the action; the fields a kind reads
 // here are all converted before the bitmap is touched. No range is enforced: a value
 // the operation refuses (a canvas size that leaves no pixels, say) fails in the

@@ -4,17 +4,27 @@
 #include <string_view>
 
 #include "core/file_util.h"
+#include "pictureio/codecs/autodesk.h"
 #include "pictureio/codecs/bmp.h"
+#include "pictureio/codecs/drhalo.h"
+#include "pictureio/codecs/eps.h"
 #include "pictureio/codecs/gif.h"
 #include "pictureio/codecs/ico.h"
 #include "pictureio/codecs/jpeg.h"
 #include "pictureio/codecs/metafile.h"
+#include "pictureio/codecs/pcd.h"
 #include "pictureio/codecs/pcx.h"
 #include "pictureio/codecs/png.h"
+#include "pictureio/codecs/pnm.h"
+#include "pictureio/codecs/psd.h"
+#include "pictureio/codecs/psp.h"
+#include "pictureio/codecs/rla.h"
+#include "pictureio/codecs/sgi.h"
 #include "pictureio/codecs/tga.h"
 #include "pictureio/codecs/tiff.h"
 #include "pictureio/codecs/wbmp.h"
 #include "pictureio/pdf.h"
+#include "pictureio/plugins.h"
 
 namespace pictorix {
 
@@ -27,8 +37,19 @@ constexpr std::array<const char*, kFormatCount> kFormatNames = {
 // the file's first bytes decodes it. Strong signatures do not come first on purpose:
 // the order decides which reader wins when two would accept, and files written by
 // other programs rely on it.
-const std::array<ProbingReader, 2> kProbingReaders = {{
-    {"TIFF", 8, tiff::Probe, tiff::Read},
+const std::array<ProbingReader, 13> kProbingReaders = {{
+    {"Targa", tga::kProbeHeaderLength, tga::Probe, tga::Read},
+    {"TIFF", tiff::kProbeHeaderLength, tiff::Probe, tiff::Read},
+    {"EPS", eps::kProbeHeaderLength, eps::Probe, eps::Read},
+    {"PCX", pcx::kProbeHeaderLength, pcx::Probe, pcx::Read},
+    {"RLA", rla::kProbeHeaderLength, rla::Probe, rla::Read},
+    {"SGI", sgi::kProbeHeaderLength, sgi::Probe, sgi::Read},
+    {"Photoshop", psd::kProbeHeaderLength, psd::Probe, psd::Read},
+    {"PNM", pnm::kProbeHeaderLength, pnm::Probe, pnm::Read},
+    {"Autodesk", autodesk::kProbeHeaderLength, autodesk::Probe, autodesk::Read},
+    {"Photo-CD", pcd::kProbeHeaderLength, pcd::Probe, pcd::Read},
+    {"Dr. Halo", drhalo::kProbeHeaderLength, drhalo::Probe, nullptr},
+    {"Paint Shop Pro", psp::kProbeHeaderLength, psp::Probe, psp::Read},
     {"PNG", 8, png::Probe, png::Read},
 }};
 
@@ -59,8 +80,6 @@ void ReadByContent(ByteSpan data, Bitmap& bitmap) {
     }
     throw Error("not a picture that Pictorix can read");
 }
-
-[[noreturn]] void NotYet(const std::string& what) { throw Error(what + " pictures cannot be read yet"); }
 
 }  // namespace
 
@@ -100,14 +119,13 @@ void DecodePicture(const std::string& path, ByteSpan data, Bitmap& bitmap) {
     } else if (ext == ".gif") {
         AssignFrom(gif::Read, data, bitmap);
     } else if (ext == ".wmf" || ext == ".emf") {
-        NotYet("Metafile");
+        metafile::Read(data, bitmap);  // draws over what the bitmap holds
     } else if (ext == ".ico") {
-        NotYet("Icon");
+        ico::Read(data, bitmap);
     } else if (ext == ".jp2" || ext == ".jpc" || ext == ".j2k" || ext == ".j2c") {
-        // No codec plug-in can be loaded yet, which is the missing-library case.
-        throw Error("Unsupported file format: " + AsciiUpper(ext.substr(1)));
+        PluginLoader::Instance().Decode(path, data, bitmap);  // assigns, or leaves the bitmap as it was
     } else if (ext == ".wbmp") {
-        NotYet("WBMP");
+        wbmp::Read(data, bitmap);  // works in place: rows the file lacks keep their pixels
     } else {
         ReadByContent(data, bitmap);
     }
@@ -141,8 +159,7 @@ ByteVector EncodePicture(const Bitmap& bitmap, const FormatOptions& options) {
         case 9:
             return ico::Write(bitmap);
         case 10:
-            // Written by a codec plug-in; without one it fails like a missing library.
-            throw Error("Unsupported file format: JP2");
+            return PluginLoader::Instance().Encode(bitmap, "jp2", Jp2OptionText(options.jp2Quality));
         case 11:
             return wbmp::Write(bitmap);
         case 12:

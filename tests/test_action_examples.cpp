@@ -140,7 +140,6 @@ TEST(ActionExamples, RotateDefaultWithAndWithoutTrailingSeparator) {
 TEST(ActionExamples, UnknownKindsArePassedOver) {
     const Bitmap source = Gradient(7, 5);
     Outcome o = RunActions(source, {"Rotate;90;0", "", "sharpen;5", "ROTATE;90;0", "contrast ;50",
-                             "textwatermark;4;5;5;pixels;pixels;50;0;-1;16777215;-16777208;Arial;12;;Your Text",
                              "picturewatermark;4;5;5;pixels;pixels;50;0;-1;;16777215"});
     ASSERT_EQ(o.run.status, 0) << o.run.output;
     ASSERT_TRUE(o.picture);

@@ -232,8 +232,8 @@ TEST(ApplyAction, UnknownKindsArePassedOver) {
     const Bitmap original = Gradient(9, 7);
     for (const char* action :
          {"Rotate;90;0", "", ";", "ROTATE;90;0", "rotate90", "sharpen;5", "contrast ;10", "  ", "mirror-1;-1",
-          "textwatermark;4;5;5;pixels;pixels;50;0;-1;16777215;-16777208;Arial;12;;Your Text",
-          "picturewatermark;4;5;5;pixels;pixels;50;0;-1;;16777215", "textwatermark", "picturewatermark;x"}) {
+          // a picture watermark without a file leaves the picture as it is
+          "picturewatermark;4;5;5;pixels;pixels;50;0;-1;;16777215"}) {
         for (ActionPurpose purpose : {ActionPurpose::ConversionRun, ActionPurpose::Preview}) {
             Bitmap b = original;
             EXPECT_NO_THROW(ApplyAction(action, b, purpose)) << action;

@@ -1,6 +1,6 @@
 #pragma once
-// Windows icon files (.ico). The writer makes a single-image icon; the reader comes
-// later in this file.
+// Windows icon files (.ico, and cursors, which share the layout). The writer makes a
+// single-image icon; the reader takes one image of a file of many.
 #include "core/bitmap.h"
 #include "pictureio/codecs/codec.h"
 
@@ -20,5 +20,24 @@ namespace pictorix::ico {
 // Throws Error("ICO: the bitmap is empty") for a bitmap without pixels and
 // Error("ICO: the picture is too large for an icon file") beyond 4 GiB.
 ByteVector Write(const Bitmap& bitmap);
+
+// Decodes one image of an icon or cursor file into a 24-bit picture, white wherever
+// the image is transparent. The image is the largest (width x height), then the
+// deepest (bits per pixel), the first of equals. Sizes and depths come from each
+// image's own header (a directory's size bytes can be wrong, and 0 stands for 256 or
+// more); the directory is used only for an image whose header lies beyond the file.
+// Images are
+//   PNG-compressed (the PNG signature at the image's offset): decoded and blended
+//     onto white by their alpha;
+//   BITMAPINFOHEADER of width W and height 2H, colour table, colour image of 1, 4,
+//     8, 16 (5-5-5), 24 or 32 bits, mask of 1 bit; both bottom row first, rows
+//     padded to 4 bytes. A mask bit of 1 is transparent, white. A 32-bit image whose
+//     fourth bytes are not all 0 is blended onto white by that alpha, the mask
+//     ignored; with all alphas 0 the mask decides, as for the other depths.
+// `out` takes the picture; its fill colour and transparency marker stay. Throws
+// Error("ICO: ...") and leaves `out` unchanged for a file that is not an icon or
+// cursor, holds no images, or whose chosen image is damaged, truncated, compressed
+// other than by PNG, or of another depth.
+void Read(ByteSpan file, Bitmap& out);
 
 }  // namespace pictorix::ico

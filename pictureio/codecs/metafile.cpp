@@ -1,11 +1,13 @@
 #include "pictureio/codecs/metafile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "core/error.h"
 #include "core/rounding.h"
 #include "pictureio/codecs/bmp.h"
+#include "pictureio/codecs/metafile_player.h"
 
 namespace pictorix::metafile {
 namespace {
@@ -66,6 +68,36 @@ constexpr std::uint32_t kScreenWidthMm = 508, kScreenHeightMm = 381;
 long long HundredthsOfMm(int pixels) { return RoundToInt64(pixels * 2540.0 / kUnitsPerInch); }
 
 }  // namespace
+
+void Read(ByteSpan file, Bitmap& out) {
+    const PictureInfo info = Inspect(file);
+    const int width = info.width, height = info.height;
+
+    // Played on a 24-bit canvas that starts as `out` will look once resized, so that
+    // raster operations see what lies underneath; only drawn pixels go back.
+    Canvas canvas(width, height, out.fillColor());
+    const int keepW = std::min(width, out.width()), keepH = std::min(height, out.height());
+    for (int y = 0; y < keepH; ++y)
+        for (int x = 0; x < keepW; ++x) canvas.preset(x, y, out.pixel(x, y));
+    Play(file, info, canvas);
+
+    out.setHeight(height);
+    out.setWidth(width);
+    const bool palette = out.bitsPerPixel() <= 8;
+    Color lastColor = 0;
+    int lastIndex = -1;  // palette index of lastColor: the nearest-entry search is the slow part
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (!canvas.drawn(x, y)) continue;
+            const Color c = canvas.pixel(x, y);
+            if (palette && lastIndex >= 0 && c == lastColor) {
+                out.setIndex(x, y, lastIndex);
+                continue;
+            }
+            out.setPixel(x, y, c);
+            if (palette) lastColor = c, lastIndex = out.index(x, y);
+        }
+}
 
 ByteVector WriteWmf(const Bitmap& bitmap) {
     if (bitmap.empty()) FailWmf("the bitmap is empty");

@@ -1,6 +1,8 @@
 #pragma once
 // Windows metafiles: plain (.wmf, placeable) and enhanced (.emf).
 //
+// Reading plays the metafile with our own player (metafile_player.h) onto the bitmap.
+//
 // Writing records the picture once, drawn at 0,0 at its own size, as one bitmap
 // record that carries a device-independent bitmap in the picture's own pixel format
 // (1, 4, 8 bits with a palette of 2^n entries, 16 bits as BI_BITFIELDS 5-6-5, 24 and
@@ -10,6 +12,22 @@
 #include "pictureio/codecs/codec.h"
 
 namespace pictorix::metafile {
+
+// Reads a placeable Windows metafile or an enhanced metafile, told apart by content
+// whatever the file is called, and draws it onto `out`: the height, then the width of
+// `out` are set to the metafile's size in pixels at 96 dpi (new area in the fill
+// colour), then the metafile is played at 0,0. `out` keeps its pixel format: each pixel
+// the metafile draws is stored with Bitmap::setPixel (the nearest palette entry in a
+// palette format); pixels it does not draw keep what `out` held.
+//   WMF size: the placeable bounding box in its units per inch, at 96 dpi.
+//   EMF size: the frame (0.01 mm) at 96 dpi, the frame mapped onto the whole picture;
+//     when the frame is empty, the bounds (reference-device pixels) instead.
+// Our own writers' files come back at their size with their pixels unchanged.
+// Refused with Error("WMF: ...") or Error("EMF: ...") naming the cause: a Windows
+// metafile without the placeable header, a wrong placeable key or checksum, an EMF
+// header without its signature, an empty or oversized picture, and damaged records.
+// On error `out` is left unchanged.
+void Read(ByteSpan file, Bitmap& out);
 
 // Placeable Windows metafile:
 //   22-byte placeable header: key 0x9AC6CDD7, handle 0, bounding box 0,0 to width,

@@ -1,5 +1,7 @@
 #include "pictureio/codecs/wbmp.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,26 @@ bool IsWhite(int level, int x, int y) {
 }
 
 int Level(Color c) { return int(GetR(c) + GetG(c) + GetB(c)); }
+
+[[noreturn]] void Fail(const std::string& cause) { throw Error("WBMP: " + cause); }
+
+// One header integer from `pos`. A first byte of exactly 0x80 (a leading zero group in
+// the standard form, never written by us) is taken as the value 128. Longer values
+// continue in the standard form, so the three-byte sizes from 16384 up that our writer
+// makes read back as written.
+std::uint32_t ReadMultiByteInteger(ByteSpan file, std::size_t& pos) {
+    if (pos >= file.size()) Fail("file is truncated");
+    const std::uint8_t first = file[pos++];
+    if (first <= 0x80) return first;
+    std::uint32_t value = first & 0x7Fu;
+    for (int length = 2;; ++length) {
+        if (length > 4) Fail("a header field is longer than four bytes");
+        if (pos >= file.size()) Fail("file is truncated");
+        const std::uint8_t b = file[pos++];
+        value = (value << 7) | (b & 0x7Fu);
+        if (b < 0x80) return value;
+    }
+}
 
 // Brightness levels of one row.
 void RowLevels(const Bitmap& bitmap, int y, const std::vector<int>& paletteLevels, std::vector<int>& levels) {
@@ -49,6 +71,36 @@ void RowLevels(const Bitmap& bitmap, int y, const std::vector<int>& paletteLevel
 }
 
 }  // namespace
+
+void Read(ByteSpan file, Bitmap& out) {
+    std::size_t pos = 0;
+    const std::uint32_t type = ReadMultiByteInteger(file, pos);
+    if (type != 0) Fail("type " + std::to_string(type) + " is not supported, only type 0");
+    ReadMultiByteInteger(file, pos);  // fixed header field: type 0 has no extension headers
+    const std::uint32_t width = ReadMultiByteInteger(file, pos);
+    const std::uint32_t height = ReadMultiByteInteger(file, pos);
+    if (width == 0 || height == 0)
+        Fail("picture size " + std::to_string(width) + " x " + std::to_string(height) + " has no pixels");
+    CheckPictureSize(width, height, "WBMP");
+    if (pos >= file.size()) Fail("file is truncated (no pixel data)");
+
+    // Format before size: the same pixels as the other way round, but a large picture
+    // is then allocated at 1 bit per pixel only. A 1-bit bitmap with another palette goes
+    // through 24 bits so that its pixels keep their colours as nearly as black and white can.
+    if (out.bitsPerPixel() == 1 && out.palette() != BlackWhitePalette()) out.setBitsPerPixel(24);
+    out.setBitsPerPixel(1);
+    out.setSize(static_cast<int>(width), static_cast<int>(height));
+
+    const std::size_t rowBytes = (std::size_t(width) + 7) / 8;
+    const std::uint8_t lastByteMask = static_cast<std::uint8_t>(width % 8 == 0 ? 0xFF : 0xFF << (8 - width % 8));
+    for (int y = 0; y < out.height() && pos < file.size(); ++y) {
+        const std::size_t n = std::min(rowBytes, file.size() - pos);
+        std::uint8_t* row = out.row(y);
+        std::memcpy(row, file.data() + pos, n);
+        pos += n;
+        if (n == rowBytes) row[rowBytes - 1] &= lastByteMask;
+    }
+}
 
 void PutMultiByteInteger(ByteVector& out, std::uint32_t n) {
     int shift = 28;

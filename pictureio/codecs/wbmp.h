@@ -1,6 +1,5 @@
 #pragma once
-// Wireless bitmaps (.wbmp, type 0). The writer is here; the reader comes later in
-// this file.
+// Wireless bitmaps (.wbmp, type 0): reader and writer.
 #include <cstdint>
 
 #include "core/bitmap.h"
@@ -26,5 +25,21 @@ void PutMultiByteInteger(ByteVector& out, std::uint32_t n);
 //   L <= 60    black
 // Throws Error("WBMP: the bitmap is empty") for a bitmap without pixels.
 ByteVector Write(const Bitmap& bitmap);
+
+// Decodes a type-0 WBMP into `out` in place rather than replacing it: the header is
+// type, fixed-header field (ignored), width, height, each a multi-byte integer read as
+//   first byte up to 0x80    the value itself (0x80 alone is 128)
+//   first byte above 0x80    7-bit groups, most significant first, until a byte below
+//                            0x80 (0x81 0x48 = 200; 0x81 0x80 0x00 = 16384)
+// Then `out` becomes 1 bit per pixel with palette black, white (a set bit is white),
+// keeping its pixels as the nearest of the two, and takes the picture's size, new area
+// in its fill colour. Rows follow from the top, ceil(W / 8) bytes each, most
+// significant bit = leftmost pixel; the spare bits of a row's last byte are cleared.
+// A file that ends early fills the rows (and the part of a row) it holds; the rest of
+// `out` keeps what it had there, which on a fresh bitmap is its fill colour.
+// Errors, all with `out` unchanged: a header that ends early or whose integer runs
+// beyond four bytes, a type other than 0, a width or height of 0, a size beyond
+// CheckPictureSize, and a file without any pixel data.
+void Read(ByteSpan file, Bitmap& out);
 
 }  // namespace pictorix::wbmp

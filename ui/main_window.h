@@ -1,0 +1,218 @@
+#pragma once
+// The main window: the menu bar and the three-page wizard that is the whole program.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStringList>
+#include <QToolButton>
+#include <functional>
+
+#include "actions/action_list.h"
+#include "engine/batch.h"
+
+class FileListView;
+class PreviewImage;
+class PreviewWorker;
+class ShellBrowser;
+class Tfrmfullscreen;
+class UpDown;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // The dialogs and questions the window asks. Each has a default that shows the
+    // real dialog; tests put answers in their place.
+    struct Dialogs {
+        // dlg1open: the pictures chosen, in the dialog's order; empty when cancelled.
+        std::function<QStringList(QWidget*)> openPictures;
+        // The file-list document to open; empty when cancelled.
+        std::function<QString(QWidget*)> openFileList;
+        // The name to save the file list under; empty when cancelled. Tells whether
+        // the first filter ("Files list (*.pfl)") was chosen.
+        std::function<QString(QWidget*, bool* firstFilter)> saveFileList;
+        // A folder chosen with the title, without its final "/"; empty when cancelled.
+        std::function<QString(QWidget*, const QString& title)> browseForFolder;
+        // A plain message with an Ok button, titled "Pictorix".
+        std::function<void(QWidget*, const QString& text)> message;
+        // The replace question of a run.
+        std::function<pictorix::ReplaceAnswer(QWidget*, const QString& path)> askReplace;
+    };
+
+    // `commandLineFiles` are added when the window is first shown.
+    explicit TForm1(const QStringList& commandLineFiles = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    Dialogs& dialogs() { return dialogs_; }
+    pictorix::ActionList& actionList() { return actionList_; }
+    FileListView* fileList() const { return lb1files_; }
+    ShellBrowser* shellBrowser() const { return shell_; }
+    // The file list position the step-2 preview shows; -1 when none.
+    int previewIndex() const { return previewIndex_; }
+    // The viewer, once it has been opened.
+    Tfrmfullscreen* viewer() const { return frmfullscreen_; }
+    // Blocks until both previews show the result of their newest request.
+    void waitForPreviews();
+
+    // The active page: 0, 1 or 2.
+    int currentStep() const;
+
+    // Event handlers.
+    void FormShow();
+    void KWizard1NextButtonClick();
+    void KWizard1BackButtonClick();
+    void KWizard1CancelButtonClick();
+    void KWizard1FinishButtonClick();
+    void StepsStep11Click();
+    void StepsStep21Click();
+    void StepsStep31Click();
+    void StepsStartconversion1Click();
+    void btn3browseClick();
+    void btn3backupClick();
+    void cb3samefolderClick();
+    void cb3backupClick();
+    void lb3formatChange();
+    void FormResize();
+    void fsetbounds();
+    // Makes a frame the one shown in gb2panel, replacing (and deleting) the one before.
+    void gb2show(QWidget* frame);
+
+    // Step 1: the file list.
+    void SpeedButton12Click();
+    void SpeedButton9Click();
+    void SpeedButton10Click();
+    void btn1removeClick();
+    void SpeedButton13Click();
+    void MenuItem4Click();
+    void MenuItem5Click();
+    void lb1filesClick();
+    void filtercbChange();
+    void SpeedButton7Click();
+    void shelllvClick(const QString& path);
+    void addfile(const QString& path);
+    // Adds files as one command: one preview of the selected entry at its end.
+    void addFiles(const QStringList& paths);
+
+    // The previews.
+    void wmpreview(int index, const QString& path);
+    void actpreview(int index);
+    void immpreview();
+    void Button3Click();
+    void Button9Click();
+    void Button10Click();
+    void cbimmpreviewClick();
+    void Fullscreen1Click();
+    void MenuItem20001Click();
+    void PopupMenu20002Popup();
+    void PopupMenu20003Popup();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createMenus();
+    QWidget* createWizard();
+    QWidget* createPageHeader(QWidget* page, const QString& title, const QString& subtitle);
+    QWidget* createStep1();
+    QWidget* createStep2();
+    QWidget* createStep3();
+    QWidget* createFormatOptions(QWidget* parent);
+    void setStep(int step);
+    void previewSelectedFile();
+    void openViewer(PreviewImage* preview);
+    bool stepTwoPreviewEmpty() const;
+    // Runs a handler as a command: a failure is reported, not passed on.
+    template <class Sender, class Signal>
+    void on(Sender* sender, Signal signal, void (TForm1::*handler)());
+
+    Dialogs dialogs_;
+    QStringList commandLineFiles_;
+    bool shown_ = false;
+    pictorix::ActionList actionList_;
+    int previewIndex_ = -1;
+    bool immpreviewRunning_ = false;
+    bool quietSelection_ = false;  // selection changes made by a command preview nothing
+    bool inSetBounds_ = false;
+    bool setBoundsAgain_ = false;
+
+    // Menus.
+    QAction* FileDeleteselectedfiles1_ = nullptr;
+    QMenu* gb2menu_ = nullptr;
+
+    // The wizard.
+    QWidget* KWizard1_ = nullptr;
+    QStackedWidget* pages_ = nullptr;
+    QWidget* step1_ = nullptr;
+    QWidget* step2_ = nullptr;
+    QWidget* step3_ = nullptr;
+    QPushButton* BackButton_ = nullptr;
+    QPushButton* NextButton_ = nullptr;
+    QPushButton* FinishButton_ = nullptr;
+    QPushButton* CancelButton_ = nullptr;
+
+    // Step 1.
+    QSplitter* Splitter1_ = nullptr;
+    QWidget* Panel2_ = nullptr;
+    QSplitter* Panel3_ = nullptr;
+    QWidget* Panel4_ = nullptr;
+    QWidget* Panel5_ = nullptr;
+    QGroupBox* GroupBox7_ = nullptr;
+    ShellBrowser* shell_ = nullptr;
+    QGroupBox* gb1selectfiles_ = nullptr;
+    FileListView* lb1files_ = nullptr;
+    QGroupBox* groupbox5_ = nullptr;
+    PreviewImage* previewimage_ = nullptr;
+    QLabel* lbl1none_ = nullptr;
+    QMenu* PopupMenu20002_ = nullptr;
+    QAction* Fullscreen1_ = nullptr;
+
+    // Step 2.
+    QSplitter* Panel6_ = nullptr;
+    QWidget* Panel7_ = nullptr;
+    QWidget* Panel8_ = nullptr;
+    QGroupBox* gbactions_ = nullptr;
+    QToolButton* btnaddaction_ = nullptr;
+    QListWidget* lbactions_ = nullptr;
+    QGroupBox* GroupBox4_ = nullptr;
+    PreviewImage* actpreviewimage_ = nullptr;
+    QLabel* Label47_ = nullptr;
+    QWidget* Panel9_ = nullptr;
+    QCheckBox* cbimmpreview_ = nullptr;
+    QMenu* PopupMenu20003_ = nullptr;
+    QAction* MenuItem20001_ = nullptr;
+    QWidget* gb2panel_ = nullptr;
+    QWidget* actionSettingsFrame_ = nullptr;
+
+    // Step 3.
+    QWidget* Panel10_ = nullptr;
+    QRadioButton* cb3samefolder_ = nullptr;
+    QRadioButton* cb3followingfolder_ = nullptr;
+    QLineEdit* tx3folder_ = nullptr;
+    QPushButton* btn3browse_ = nullptr;
+    QComboBox* lb3format_ = nullptr;
+    QList<QGroupBox*> formatOptionGroups_;  // in the order of the format list's families
+    QCheckBox* cb3backup_ = nullptr;
+    QLabel* lbl3backup_ = nullptr;
+    QLineEdit* tx3backup_ = nullptr;
+    QToolButton* btn3backup_ = nullptr;
+
+    // The two previews' decoding.
+    PreviewWorker* stepOneWorker_ = nullptr;
+    PreviewWorker* stepTwoWorker_ = nullptr;
+    Tfrmfullscreen* frmfullscreen_ = nullptr;
+};
