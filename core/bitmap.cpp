@@ -11,7 +11,26 @@
 
 #include "core/error.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace pictorix {
+
+#if defined(__GLIBC__)
+namespace {
+// A picture of a few megapixels is larger than glibc's threshold for giving an
+// allocation a mapping of its own, so each new picture, conversion or turn would be
+// mapped afresh and its pages faulted in one at a time, which costs more than decoding
+// it. Served from the heap, and with freed memory kept there, the next picture reuses
+// the pages. (Threads' heaps hold up to 64 MiB blocks; larger ones are mapped anyway.)
+[[maybe_unused]] const bool kPictureMemoryKept = [] {
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    return true;
+}();
+}  // namespace
+#endif
 
 // ---------------------------------------------------------------------------
 // Fixed palettes
@@ -360,29 +379,55 @@ void ReadDirect(const std::uint8_t* row, int width, int bpp, Color* out) {
     }
 }
 
-void WriteDirect(std::uint8_t* row, int width, int bpp, const Color* in) {
+// One row of direct colour to another direct format, without going through colours.
+void ConvertDirectRow(const std::uint8_t* src, int srcBpp, std::uint8_t* dst, int dstBpp, int width) {
+    const auto expand5 = [](unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); };
+    const auto expand6 = [](unsigned v) { return static_cast<std::uint8_t>((v << 2) | (v >> 4)); };
+    if (srcBpp == 16) {
+        const std::size_t step = std::size_t(dstBpp / 8);
+        for (int x = 0; x < width; ++x, src += 2, dst += step) {
+            const unsigned v = unsigned(src[0]) | unsigned(src[1]) << 8;
+            dst[0] = expand5(v & 0x1F);
+            dst[1] = expand6((v >> 5) & 0x3F);
+            dst[2] = expand5(v >> 11);
+            if (dstBpp == 32) dst[3] = 0;
+        }
+    } else if (dstBpp == 16) {
+        const std::size_t step = std::size_t(srcBpp / 8);
+        for (int x = 0; x < width; ++x, src += step, dst += 2) {
+            const unsigned v =
+                ((unsigned(src[2]) >> 3) << 11) | ((unsigned(src[1]) >> 2) << 5) | (unsigned(src[0]) >> 3);
+            dst[0] = static_cast<std::uint8_t>(v & 0xFF);
+            dst[1] = static_cast<std::uint8_t>(v >> 8);
+        }
+    } else if (dstBpp == 32) {  // from 24
+        for (int x = 0; x < width; ++x, src += 3, dst += 4) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+            dst[3] = 0;
+        }
+    } else {  // 32 to 24
+        for (int x = 0; x < width; ++x, src += 4, dst += 3) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+    }
+}
+
+// Palette indices to direct colour through a table of the pixel bytes of every index.
+void WriteIndexedDirect(std::uint8_t* row, int width, int bpp, const std::uint8_t* indices,
+                        const std::uint8_t (*bytes)[4]) {
     switch (bpp) {
         case 16:
-            for (int x = 0; x < width; ++x, row += 2) {
-                const std::uint16_t v = To565(in[x]);
-                row[0] = static_cast<std::uint8_t>(v & 0xFF);
-                row[1] = static_cast<std::uint8_t>(v >> 8);
-            }
+            for (int x = 0; x < width; ++x, row += 2) std::memcpy(row, bytes[indices[x]], 2);
             break;
         case 24:
-            for (int x = 0; x < width; ++x, row += 3) {
-                row[0] = static_cast<std::uint8_t>(GetB(in[x]));
-                row[1] = static_cast<std::uint8_t>(GetG(in[x]));
-                row[2] = static_cast<std::uint8_t>(GetR(in[x]));
-            }
+            for (int x = 0; x < width; ++x, row += 3) std::memcpy(row, bytes[indices[x]], 3);
             break;
         default:
-            for (int x = 0; x < width; ++x, row += 4) {
-                row[0] = static_cast<std::uint8_t>(GetB(in[x]));
-                row[1] = static_cast<std::uint8_t>(GetG(in[x]));
-                row[2] = static_cast<std::uint8_t>(GetR(in[x]));
-                row[3] = 0;
-            }
+            for (int x = 0; x < width; ++x, row += 4) std::memcpy(row, bytes[indices[x]], 4);
             break;
     }
 }
@@ -401,6 +446,17 @@ void CheckPictureSize(long long width, long long height, const char* what) {
                     " x " + std::to_string(height) + " is not supported");
 }
 
+void CheckPictureBytes(long long width, long long height, int bitsPerPixel, const char* what) {
+    CheckPictureSize(width, height, what);
+    const std::uint64_t bytes = std::uint64_t(Bitmap::strideFor(static_cast<int>(width), bitsPerPixel)) *
+                                static_cast<std::uint64_t>(height);
+    if (bytes > kMaxPictureBytes)
+        throw Error(std::string(what ? what : "picture") + ": picture size " + std::to_string(width) + " x " +
+                    std::to_string(height) + " at " + std::to_string(bitsPerPixel) +
+                    " bits per pixel needs more than " + std::to_string(kMaxPictureBytes >> 20) +
+                    " MB of memory");
+}
+
 // ---------------------------------------------------------------------------
 // Bitmap
 
@@ -413,7 +469,7 @@ std::size_t Bitmap::strideFor(int width, int bitsPerPixel) {
 Bitmap::Bitmap(int width, int height, int bitsPerPixel) {
     if (!IsValidFormat(bitsPerPixel))
         throw Error("Bitmap: " + std::to_string(bitsPerPixel) + " bits per pixel is not supported");
-    CheckPictureSize(width, height, "Bitmap");
+    CheckPictureBytes(width, height, bitsPerPixel, "Bitmap");
     bpp_ = bitsPerPixel;
     if (IsPaletteFormat(bpp_)) palette_ = FixedPaletteFor(bpp_);
     width_ = width;
@@ -426,7 +482,7 @@ Bitmap::Bitmap(int width, int height, int bitsPerPixel) {
 void Bitmap::reset(int width, int height, int bitsPerPixel) {
     if (!IsValidFormat(bitsPerPixel))
         throw Error("Bitmap: " + std::to_string(bitsPerPixel) + " bits per pixel is not supported");
-    CheckPictureSize(width, height, "Bitmap");
+    CheckPictureBytes(width, height, bitsPerPixel, "Bitmap");
     const std::size_t stride = strideFor(width, bitsPerPixel);
     std::vector<std::uint8_t>().swap(data_);  // free the old pixels before allocating
     // Empty until the allocation succeeded, so a failure never leaves a size without pixels.
@@ -482,7 +538,7 @@ void Bitmap::setSize(int width, int height) { resize(width, height); }
 
 void Bitmap::resize(int width, int height) {
     if (width == width_ && height == height_) return;
-    CheckPictureSize(width, height, "Bitmap");
+    CheckPictureBytes(width, height, bpp_, "Bitmap");
     const std::size_t newStride = strideFor(width, bpp_);
     std::vector<std::uint8_t> data(newStride * std::size_t(height), 0);
 
@@ -521,6 +577,7 @@ void Bitmap::setBitsPerPixel(int bitsPerPixel) {
     if (!IsValidFormat(bitsPerPixel))
         throw Error("Bitmap: " + std::to_string(bitsPerPixel) + " bits per pixel is not supported");
     if (bitsPerPixel == bpp_) return;
+    CheckPictureBytes(width_, height_, bitsPerPixel, "Bitmap");
 
     const int srcBpp = bpp_;
     const int dstBpp = bitsPerPixel;
@@ -534,20 +591,26 @@ void Bitmap::setBitsPerPixel(int bitsPerPixel) {
     if (!empty()) {
         const std::size_t w = std::size_t(width_);
         std::vector<std::uint8_t> indices(w);
-        std::vector<Color> colours(w);
+        std::vector<Color> colours(dstPal && !srcPal ? w : 0);
 
-        // A palette source translates each of its possible indices once.
-        std::vector<Color> toColour;
+        // A palette source translates each of its possible indices once: to the pixel
+        // bytes of a direct format, or to an index of the new palette.
         std::vector<std::uint8_t> toIndex;
+        std::array<std::uint8_t[4], 256> toBytes{};
         if (srcPal) {
             const int n = 1 << srcBpp;
-            toColour.resize(std::size_t(n));
-            for (int i = 0; i < n; ++i) toColour[i] = EntryOrBlack(palette_, i);
             if (dstPal) {
                 toIndex.resize(std::size_t(n));
                 for (int i = 0; i < n; ++i)
                     toIndex[i] = static_cast<std::uint8_t>(
-                        NearestIn(newPalette.data(), static_cast<int>(newPalette.size()), toColour[i]));
+                        NearestIn(newPalette.data(), static_cast<int>(newPalette.size()), EntryOrBlack(palette_, i)));
+            } else {
+                for (int i = 0; i < n; ++i) {
+                    std::uint8_t pixel[4] = {0, 0, 0, 0};
+                    const Color c = EntryOrBlack(palette_, i);
+                    SetDirect(pixel, 0, dstBpp, c);
+                    std::memcpy(toBytes[std::size_t(i)], pixel, 4);
+                }
             }
         }
         std::optional<NearestMapper> nearest;
@@ -560,16 +623,17 @@ void Bitmap::setBitsPerPixel(int bitsPerPixel) {
                 ReadIndices(src, width_, srcBpp, indices.data());
                 if (dstPal) {
                     for (std::size_t x = 0; x < w; ++x) indices[x] = toIndex[indices[x]];
+                    WriteIndices(dst, width_, dstBpp, indices.data());
                 } else {
-                    for (std::size_t x = 0; x < w; ++x) colours[x] = toColour[indices[x]];
+                    WriteIndexedDirect(dst, width_, dstBpp, indices.data(), toBytes.data());
                 }
-            } else {
+            } else if (dstPal) {
                 ReadDirect(src, width_, srcBpp, colours.data());
-                if (dstPal)
-                    for (std::size_t x = 0; x < w; ++x) indices[x] = static_cast<std::uint8_t>((*nearest)(colours[x]));
+                for (std::size_t x = 0; x < w; ++x) indices[x] = static_cast<std::uint8_t>((*nearest)(colours[x]));
+                WriteIndices(dst, width_, dstBpp, indices.data());
+            } else {
+                ConvertDirectRow(src, srcBpp, dst, dstBpp, width_);
             }
-            if (dstPal) WriteIndices(dst, width_, dstBpp, indices.data());
-            else WriteDirect(dst, width_, dstBpp, colours.data());
         }
     }
 

@@ -116,4 +116,12 @@ constexpr std::uint64_t kMaxPixels = 1ull << 30;
 // Throws Error("<what>: picture size W x H is not supported") when the size is out of range.
 void CheckPictureSize(long long width, long long height, const char* what);
 
+// Largest pixel memory of one bitmap, rows padded as stored: a picture within the
+// pixel limit can still claim more memory than a run should take (32 bits per pixel).
+constexpr std::uint64_t kMaxPictureBytes = 1ull << 30;
+
+// CheckPictureSize, and then Error("<what>: picture size W x H at B bits per pixel
+// needs more than 1024 MB of memory") when the pixels would exceed kMaxPictureBytes.
+void CheckPictureBytes(long long width, long long height, int bitsPerPixel, const char* what);
+
 }  // namespace pictorix

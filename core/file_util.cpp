@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -82,8 +83,13 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw Error("cannot read " + path + ": " + LastSystemError());
     if (S_ISDIR(st.st_mode)) throw Error("cannot read " + path + ": it is a folder");
+    const std::string tooLarge =
+        "cannot read " + path + ": the file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MB";
     std::vector<std::uint8_t> data;
-    if (S_ISREG(st.st_mode)) data.reserve(static_cast<std::size_t>(st.st_size));
+    if (S_ISREG(st.st_mode)) {
+        if (static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) throw Error(tooLarge);
+        data.reserve(static_cast<std::size_t>(st.st_size));
+    }
     std::uint8_t buffer[1 << 16];
     for (;;) {
         ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -92,25 +98,64 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
             throw Error("cannot read " + path + ": " + LastSystemError());
         }
         if (n == 0) break;
+        if (data.size() + static_cast<std::size_t>(n) > kMaxFileBytes) throw Error(tooLarge);
         data.insert(data.end(), buffer, buffer + n);
     }
     return data;
 }
 
+namespace {
+
+// Writes the data into an unnamed file in the folder and only then gives it a
+// temporary name beside the target: a process killed while writing leaves nothing
+// behind. False when the file system has no unnamed files (the caller falls back).
+bool WriteUnnamedThenLink(const std::string& folder, const std::string& path, std::span<const std::uint8_t> data,
+                          bool durable, std::string& temp) {
+    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, NewFileMode()));
+    if (fd.get() < 0) {
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return false;
+        throw Error("cannot create " + path + ": " + LastSystemError());
+    }
+    WriteAll(fd.get(), data.data(), data.size(), path);
+    if (durable && ::fsync(fd.get()) != 0) throw Error("cannot write " + path + ": " + LastSystemError());
+    const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = folder + "/." + NameOf(path) + ".pictorix-" + std::to_string(::getpid()) + "-" +
+               std::to_string(counter++);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
+        if (errno == EEXIST) continue;
+        temp.clear();
+        if (errno == ENOENT) return false;  // no /proc to name the file through
+        throw Error("cannot create " + path + ": " + LastSystemError());
+    }
+    if (::close(fd.release()) != 0) throw Error("cannot write " + path + ": " + LastSystemError());
+    return true;
+}
+
+}  // namespace
+
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> data, bool durable) {
     std::string folder = FolderOf(path);
-    std::string temp = folder + "/." + NameOf(path) + ".pictorix-XXXXXX";
-    FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) throw Error("cannot create " + path + ": " + LastSystemError());
+    std::string temp;
     try {
-        ::fchmod(fd.get(), NewFileMode());
-        WriteAll(fd.get(), data.data(), data.size(), path);
-        if (durable && ::fsync(fd.get()) != 0) throw Error("cannot write " + path + ": " + LastSystemError());
-        if (::close(fd.release()) != 0) throw Error("cannot write " + path + ": " + LastSystemError());
+        if (!WriteUnnamedThenLink(folder, path, data, durable, temp)) {
+            temp = folder + "/." + NameOf(path) + ".pictorix-XXXXXX";
+            FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+            if (fd.get() < 0) {
+                temp.clear();
+                throw Error("cannot create " + path + ": " + LastSystemError());
+            }
+            ::fchmod(fd.get(), NewFileMode());
+            WriteAll(fd.get(), data.data(), data.size(), path);
+            if (durable && ::fsync(fd.get()) != 0) throw Error("cannot write " + path + ": " + LastSystemError());
+            if (::close(fd.release()) != 0) throw Error("cannot write " + path + ": " + LastSystemError());
+        }
+        if (temp.empty()) throw Error("cannot create " + path + ": no free temporary name");
         if (::rename(temp.c_str(), path.c_str()) != 0)
             throw Error("cannot create " + path + ": " + LastSystemError());
     } catch (...) {
-        ::unlink(temp.c_str());
+        if (!temp.empty()) ::unlink(temp.c_str());
         throw;
     }
     if (durable) {

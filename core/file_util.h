@@ -8,7 +8,12 @@
 
 namespace pictorix {
 
-// Reads the whole file. Throws Error("cannot open <path>: <reason>") and the like.
+// Largest file ReadFileBytes takes: more memory than a picture may use, and a bound
+// for names of endless sources (a device, a pipe) that would otherwise never end.
+constexpr std::uint64_t kMaxFileBytes = 2ull << 30;
+
+// Reads the whole file. Throws Error("cannot open <path>: <reason>") and the like,
+// also for a file larger than kMaxFileBytes.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
 // Writes bytes to a temporary file in the target's folder and renames it over the

@@ -19,6 +19,9 @@ namespace pictorix {
 
 FileEntry FileEntry::FromPath(const std::string& path) {
     std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path)).lexically_normal();
+    // "a/b/." and "a/b/.." normalise to a folder text with a final "/": the entry is
+    // that folder, as the same path without the dots would give it.
+    if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
     FileEntry entry;
     entry.name = p.filename().string();
     entry.folder = WithTrailingSlash(p.parent_path().string());

@@ -4,12 +4,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
 #include "actions/action_string.h"
 #include "core/error.h"
 #include "core/rounding.h"
+#include "operations/vector_code.h"
 
 namespace pictorix {
 
@@ -165,34 +167,136 @@ ContributorLists BuildContributors(int outputSize, int sourceSize, const Resampl
     return lists;
 }
 
-// A channel sum as a byte: clamped to 0..255, otherwise rounded to the nearest with
-// halves to even. Branch-free; v - trunc(v) is exact, so the half test is too.
-inline std::uint8_t SumToByte(double v) {
-    v = v >= 0.0 ? v : 0.0;
-    v = v <= 255.0 ? v : 255.0;
-    const int t = static_cast<int>(v);
-    const double fraction = v - t;
-    return static_cast<std::uint8_t>(t + ((fraction > 0.5) | ((fraction == 0.5) & (t & 1))));
+// The two passes have AVX2 versions (vector_code.h). All give the same results: the
+// sums are plain products added in list order, and no multiply is fused with an add.
+
+// Four channel sums as bytes, each clamped to 0..255, otherwise rounded to the nearest
+// with halves to even; the results come as whole doubles. Branch-free, and independent
+// of the floating-point rounding mode: conversions to integers truncate, and v - trunc(v)
+// is exact, so the half test is too. A truncated half that differs from the half of
+// the truncation marks an odd value.
+inline __attribute__((always_inline)) void RoundSums(Double4& v) {
+    const Double4 zero = {0.0, 0.0, 0.0, 0.0};
+    const Double4 top = {255.0, 255.0, 255.0, 255.0};
+    const Double4 half = {0.5, 0.5, 0.5, 0.5};
+    const Double4 one = {1.0, 1.0, 1.0, 1.0};
+    v = v >= zero ? v : zero;  // NaN gives 0 too
+    v = v <= top ? v : top;
+    const Double4 t = __builtin_convertvector(__builtin_convertvector(v, Int4), Double4);
+    const Double4 fraction = v - t;
+    const Double4 h = t * half;
+    const Double4 hTruncated = __builtin_convertvector(__builtin_convertvector(h, Int4), Double4);
+    const Mask4 up = (fraction > half) | ((fraction == half) & (h != hTruncated));
+    v = up ? t + one : t;
 }
 
-// Pass 1 for one row: the source row scaled horizontally.
-void ScaleRow(const std::uint8_t* in, std::uint8_t* out, const ContributorLists& columns) {
+// The horizontal contributor lists laid out for pass 1: every output column gets the
+// same number of entries, the longest list's, as offsets into the row's channel values.
+// Short lists are padded with weight 0 at their end; adding the 0 products changes no
+// sum, and a fixed count lets the compiler unroll the inner loop.
+struct ColumnTable {
+    int count = 0;
+    std::vector<std::uint32_t> offset;  // count entries per output column
+    std::vector<double> weight;
+};
+
+ColumnTable MakeColumnTable(const ContributorLists& columns) {
+    ColumnTable table;
     const std::size_t outWidth = columns.first.size() - 1;
-    const std::int32_t* sourceIndex = columns.source.data();
-    const double* weight = columns.weight.data();
+    std::size_t longest = 1;
+    for (std::size_t i = 0; i < outWidth; ++i) longest = std::max(longest, columns.first[i + 1] - columns.first[i]);
+    table.count = static_cast<int>(longest);
+    table.offset.assign(outWidth * longest, 0);
+    table.weight.assign(outWidth * longest, 0.0);
     for (std::size_t i = 0; i < outWidth; ++i) {
-        double b = 0.0, g = 0.0, r = 0.0;
-        for (std::size_t k = columns.first[i], end = columns.first[i + 1]; k < end; ++k) {
-            const std::uint8_t* p = in + std::size_t(sourceIndex[k]) * 3;
-            const double w = weight[k];
-            b += w * p[0];
-            g += w * p[1];
-            r += w * p[2];
+        std::uint32_t last = 0;
+        for (std::size_t k = 0; k < longest; ++k) {
+            const std::size_t from = columns.first[i] + k;
+            if (from < columns.first[i + 1]) {
+                last = static_cast<std::uint32_t>(columns.source[from]) * 3;
+                table.weight[i * longest + k] = columns.weight[from];
+            }
+            table.offset[i * longest + k] = last;
         }
-        out[0] = SumToByte(b);
-        out[1] = SumToByte(g);
-        out[2] = SumToByte(r);
-        out += 3;
+    }
+    return table;
+}
+
+// Rows of channel values as doubles are padded to whole vectors plus one spare vector.
+std::size_t PaddedValues(std::size_t values) { return (values + 3) / 4 * 4 + 4; }
+
+// Widens `count` bytes to doubles, sixteen at a time (`to` has room for whole vectors).
+// The bytes are zero-extended by interleaving them with zeros, which needs no
+// instruction beyond the baseline's.
+PICTORIX_AVX2_CLONE void Widen(const std::uint8_t* from, std::size_t count, double* to) {
+    typedef std::uint8_t Byte16 __attribute__((vector_size(16)));
+    const Byte16 z = {};
+    std::size_t e = 0;
+    for (; e + 16 <= count; e += 16) {
+        Byte16 b;
+        std::memcpy(&b, from + e, sizeof b);
+        const Byte16 q[4] = {
+            __builtin_shufflevector(b, z, 0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16),
+            __builtin_shufflevector(b, z, 4, 16, 16, 16, 5, 16, 16, 16, 6, 16, 16, 16, 7, 16, 16, 16),
+            __builtin_shufflevector(b, z, 8, 16, 16, 16, 9, 16, 16, 16, 10, 16, 16, 16, 11, 16, 16, 16),
+            __builtin_shufflevector(b, z, 12, 16, 16, 16, 13, 16, 16, 16, 14, 16, 16, 16, 15, 16, 16, 16),
+        };
+        for (int i = 0; i < 4; ++i) {
+            Int4 n;
+            std::memcpy(&n, &q[i], sizeof n);  // little-endian: each group of four is one int
+            const Double4 v = __builtin_convertvector(n, Double4);
+            std::memcpy(to + e + 4 * std::size_t(i), &v, sizeof v);
+        }
+    }
+    for (; e < count; ++e) to[e] = from[e];
+}
+
+// Rounds `count` sums in place as RoundSums does (`values` has room for whole vectors).
+inline __attribute__((always_inline)) void RoundRow(double* values, std::size_t count) {
+    for (std::size_t e = 0; e < count; e += 4) {
+        Double4 v;
+        std::memcpy(&v, values + e, sizeof v);
+        RoundSums(v);
+        std::memcpy(values + e, &v, sizeof v);
+    }
+}
+
+// Pass 1 for one row, from the row's channel values as doubles: the blue, green and red
+// sums of a pixel are three lanes of one vector, so each contributor costs one load, one
+// multiply and one add; the fourth lane carries the next pixel's blue and is overwritten
+// by the next pixel (or lands in the spare values). Every lane adds its products in the
+// order of the list, exactly as three separate sums would. The sums are rounded once the
+// row is done, four values at a time. Count is the table's count, or 0 for any count.
+template <int Count>
+inline __attribute__((always_inline)) void ScaleRowOf(const double* in, double* out, const ColumnTable& table,
+                                                      std::size_t outWidth) {
+    const int n = Count > 0 ? Count : table.count;
+    const std::uint32_t* offset = table.offset.data();
+    const double* weight = table.weight.data();
+    double* sums = out;
+    for (std::size_t i = 0; i < outWidth; ++i, offset += n, weight += n, sums += 3) {
+        Double4 sum = {0.0, 0.0, 0.0, 0.0};
+        for (int k = 0; k < n; ++k) {
+            Double4 v;
+            std::memcpy(&v, in + offset[k], sizeof v);
+            sum += weight[k] * v;
+        }
+        std::memcpy(sums, &sum, sizeof sum);
+    }
+    RoundRow(out, outWidth * 3);
+}
+
+PICTORIX_AVX2_CLONE void ScaleRow(const double* in, double* out, const ColumnTable& table, std::size_t outWidth) {
+    switch (table.count) {
+        case 1: ScaleRowOf<1>(in, out, table, outWidth); break;
+        case 2: ScaleRowOf<2>(in, out, table, outWidth); break;
+        case 3: ScaleRowOf<3>(in, out, table, outWidth); break;
+        case 4: ScaleRowOf<4>(in, out, table, outWidth); break;
+        case 5: ScaleRowOf<5>(in, out, table, outWidth); break;
+        case 6: ScaleRowOf<6>(in, out, table, outWidth); break;
+        case 7: ScaleRowOf<7>(in, out, table, outWidth); break;
+        case 8: ScaleRowOf<8>(in, out, table, outWidth); break;
+        default: ScaleRowOf<0>(in, out, table, outWidth); break;
     }
 }
 
@@ -200,11 +304,15 @@ void ScaleRow(const std::uint8_t* in, std::uint8_t* out, const ContributorLists&
 // a row at a time when the second pass first asks for it and kept in a ring just
 // large enough for the rows of one output row. Every row holds exactly what a
 // whole first pass would have written, so the result is the same, with a few rows
-// of memory instead of a whole picture.
+// of memory instead of a whole picture. The rows hold their bytes as doubles, ready
+// for the second pass's sums.
 class IntermediateRows {
 public:
     IntermediateRows(const Bitmap& source, const ContributorLists& columns, const ContributorLists& rows)
-        : source_(source), columns_(columns), stride_((columns.first.size() - 1) * 3) {
+        : source_(source),
+          table_(MakeColumnTable(columns)),
+          width_(columns.first.size() - 1),
+          stride_(PaddedValues((columns.first.size() - 1) * 3)) {
         // Two rows used by one output row never share a slot: their distance is
         // below the ring size.
         std::size_t span = 1;
@@ -216,14 +324,17 @@ public:
             span = std::max(span, std::size_t(*hi - *lo) + 1);
         }
         slots_.assign(span, -1);
-        data_.resize(span * stride_);
+        data_.assign(span * stride_, 0.0);
+        values_.assign(PaddedValues(std::size_t(source.width()) * 3), 0.0);
     }
 
-    const std::uint8_t* row(int y) {
+    // Whole vectors of one intermediate row; those past its channel values hold junk.
+    const double* row(int y) {
         const std::size_t slot = std::size_t(y) % slots_.size();
-        std::uint8_t* out = data_.data() + slot * stride_;
+        double* out = data_.data() + slot * stride_;
         if (slots_[slot] != y) {
-            ScaleRow(source_.row(y), out, columns_);
+            Widen(source_.row(y), std::size_t(source_.width()) * 3, values_.data());
+            ScaleRow(values_.data(), out, table_, width_);
             slots_[slot] = y;
         }
         return out;
@@ -231,43 +342,77 @@ public:
 
 private:
     const Bitmap& source_;
-    const ContributorLists& columns_;
-    std::size_t stride_;
-    std::vector<int> slots_;  // the row each slot holds, -1 for none
-    std::vector<std::uint8_t> data_;
+    ColumnTable table_;
+    std::size_t width_;
+    std::size_t stride_;          // doubles per row
+    std::vector<double> values_;  // the source row being scaled
+    std::vector<int> slots_;      // the row each slot holds, -1 for none
+    std::vector<double> data_;
 };
 
-// Pass 2: every output row from the intermediate rows its contributors name. A
-// whole row of sums is accumulated contributor by contributor, which adds the terms
-// of each pixel in the same order as a walk down each column but reads rows. The
-// first term starts the sum (0 + a is a) and the last is added as the sum is
-// rounded, which saves two sweeps over the sums.
+// Vectors of a row of doubles (no alignment needed).
+inline __attribute__((always_inline)) void Load4(Double4& v, const double* p) { std::memcpy(&v, p, sizeof v); }
+
+// Vectors j0 .. j0 + Vectors - 1 of one output row of pass 2: the sums stay in
+// registers while every contributor row is added, and are rounded at the end.
+template <std::size_t Vectors>
+inline __attribute__((always_inline)) void VerticalChunk(const double* const* in, const double* weight,
+                                                         std::size_t count, std::size_t j0, Double4* rounded) {
+    Double4 sum[Vectors];
+    Double4 v;
+    for (std::size_t i = 0; i < Vectors; ++i) {
+        Load4(v, in[0] + 4 * (j0 + i));
+        sum[i] = weight[0] * v;
+    }
+    for (std::size_t k = 1; k < count; ++k) {
+        const double w = weight[k];
+        const double* p = in[k] + 4 * j0;
+        for (std::size_t i = 0; i < Vectors; ++i) {
+            Load4(v, p + 4 * i);
+            sum[i] += w * v;
+        }
+    }
+    for (std::size_t i = 0; i < Vectors; ++i) {
+        RoundSums(sum[i]);
+        rounded[i] = sum[i];
+    }
+}
+
+// One output row of pass 2 from its contributor rows `in` (count > 0) and weights. The
+// terms of each value are added in list order, as in a walk down each column; the
+// first term starts the sum (0 + a is a).
+PICTORIX_AVX2_CLONE void VerticalRow(const double* const* in, const double* weight, std::size_t count,
+                                     std::size_t values, std::uint8_t* out) {
+    constexpr std::size_t kChunk = 8;
+    const std::size_t vectors = (values + 3) / 4;
+    const std::size_t whole = values / 4;
+    Double4 rounded[kChunk];
+    for (std::size_t j0 = 0; j0 < vectors;) {
+        const std::size_t n = vectors - j0 >= kChunk ? kChunk : 1;
+        if (n == kChunk) VerticalChunk<kChunk>(in, weight, count, j0, rounded);
+        else VerticalChunk<1>(in, weight, count, j0, rounded);
+        for (std::size_t i = 0; i < n; ++i, ++j0) {
+            const Byte4 bytes = __builtin_convertvector(__builtin_convertvector(rounded[i], Int4), Byte4);
+            // The row's padding bytes stay as they are.
+            std::memcpy(out + 4 * j0, &bytes, j0 < whole ? 4 : values - 4 * j0);
+        }
+    }
+}
+
+// Pass 2: every output row from the intermediate rows its contributors name.
 void VerticalPass(IntermediateRows& in, Bitmap& out, const ContributorLists& rows) {
-    const std::size_t count = std::size_t(out.width()) * 3;
-    std::vector<double> sums(count);
-    double* s = sums.data();
+    const std::size_t values = std::size_t(out.width()) * 3;
+    std::vector<const double*> sources;
     for (int i = 0; i < out.height(); ++i) {
         std::uint8_t* o = out.row(i);
         const std::size_t first = rows.first[i], last = rows.first[i + 1];
         if (first == last) {
-            std::fill(o, o + count, std::uint8_t(0));
+            std::fill(o, o + values, std::uint8_t(0));
             continue;
         }
-        const std::uint8_t* p = in.row(rows.source[first]);
-        double w = rows.weight[first];
-        if (last - first == 1) {
-            for (std::size_t x = 0; x < count; ++x) o[x] = SumToByte(w * p[x]);
-            continue;
-        }
-        for (std::size_t x = 0; x < count; ++x) s[x] = w * p[x];
-        for (std::size_t k = first + 1; k + 1 < last; ++k) {
-            p = in.row(rows.source[k]);
-            w = rows.weight[k];
-            for (std::size_t x = 0; x < count; ++x) s[x] += w * p[x];
-        }
-        p = in.row(rows.source[last - 1]);
-        w = rows.weight[last - 1];
-        for (std::size_t x = 0; x < count; ++x) o[x] = SumToByte(s[x] + w * p[x]);
+        sources.clear();
+        for (std::size_t k = first; k < last; ++k) sources.push_back(in.row(rows.source[k]));
+        VerticalRow(sources.data(), rows.weight.data() + first, last - first, values, o);
     }
 }
 

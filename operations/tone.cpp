@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "operations/vector_code.h"
 
 namespace pictorix {
 
@@ -27,16 +28,9 @@ void MakeTwentyFourBit(Bitmap& bitmap) {
 
 // ---- Gaussian blur ------------------------------------------------------------------
 
-// x86-64 builds carry an AVX2 version of the convolution beside the baseline one and
-// pick it at load time. Both give the same results: a product of a single-precision
-// weight and a byte value is exact in double precision, whether fused or not.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define PICTORIX_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
-#else
-#define PICTORIX_AVX2_CLONE
-#endif
-
-typedef double Double4 __attribute__((vector_size(32)));
+// The convolution has an AVX2 version (vector_code.h). Both give the same results: a
+// product of a single-precision weight and a byte value is exact in double precision,
+// whether fused or not.
 
 // acc[i] = w[0] * src[0][i] + w[1] * src[1][i] + ... for one block of kBlock values,
 // added tap by tap in this order for every element; 16 running sums stay in registers.

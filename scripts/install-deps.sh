@@ -6,9 +6,10 @@ set -e
 PACKAGES="
 build-essential cmake ninja-build pkg-config
 libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev
-libfreetype-dev libfontconfig-dev fonts-liberation2 libopenjp2-7-dev openjpeg-tools
+libfreetype-dev libfontconfig-dev fonts-liberation2 libopenjp2-7-dev libopenjp2-tools
 libcli11-dev qt6-base-dev
 libgtest-dev libgmock-dev libbenchmark-dev
+clang libclang-rt-14-dev
 imagemagick libmagickcore-6.q16-6-extra pngcheck libtiff-tools xvfb
 gifsicle qpdf poppler-utils libwmf-bin ghostscript libreoffice-draw-nogui
 "

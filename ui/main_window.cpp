@@ -23,8 +23,10 @@
 #include "engine/file_list_document.h"
 #include "engine/ini_file.h"
 #include "engine/settings.h"
+#include "actions/panels/action_settings_panel.h"
 #include "ui/application.h"
 #include "ui/file_list.h"
+#include "ui/frmconv.h"
 #include "ui/fullscreen.h"
 #include "ui/paths.h"
 #include "ui/previews.h"
@@ -35,12 +37,11 @@ using pictorix::ReplaceAnswer;
 namespace {
 
 // Message texts (English; the language files translate them).
-const char* const smainpleaseselectfiles = "Please select at least one file to start the convertion.";
 const char* const smainoutputdir = "Please select directory to save converted images in";
 const char* const smainbackupdir = "Please select directory to backup files into";
-const char* const smainfileexists = "File %s already exists. Do you want to replace this file?";
 
 const char* const kFileListFilters = "Files list (*.pfl);;All files (*)";
+const char* const kActionListFilters = "Actions list (*.acf);;All files (*)";
 
 constexpr int kHeaderHeight = 50;
 
@@ -109,21 +110,17 @@ TForm1::Dialogs DefaultDialogs() {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Pictorix"), text, QMessageBox::Ok, parent);
         box.exec();
     };
-    d.askReplace = [](QWidget* parent, const QString& path) {
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                        QString::fromLatin1(smainfileexists).replace(QStringLiteral("%s"), path), QMessageBox::NoButton,
-                        parent);
-        QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-        QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-        QPushButton* noToAll = box.addButton(QStringLiteral("N&o to All"), QMessageBox::NoRole);
-        QPushButton* yesToAll = box.addButton(QStringLiteral("Yes to &All"), QMessageBox::YesRole);
-        box.setDefaultButton(yes);
-        box.setEscapeButton(no);
-        box.exec();
-        if (box.clickedButton() == yes) return ReplaceAnswer::Yes;
-        if (box.clickedButton() == yesToAll) return ReplaceAnswer::YesToAll;
-        if (box.clickedButton() == noToAll) return ReplaceAnswer::NoToAll;
-        return ReplaceAnswer::No;
+    d.askReplace = AskReplaceQuestion;
+    d.openActions = [](QWidget* parent) {
+        return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), QString(),
+                                            QString::fromLatin1(kActionListFilters));
+    };
+    d.saveActions = [](QWidget* parent, bool* firstFilter) {
+        const QString filters = QString::fromLatin1(kActionListFilters);
+        QString selected = filters.section(QStringLiteral(";;"), 0, 0);
+        QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), QString(), filters, &selected);
+        *firstFilter = selected == filters.section(QStringLiteral(";;"), 0, 0);
+        return name;
     };
     return d;
 }
@@ -150,10 +147,7 @@ TForm1::TForm1(const QStringList& commandLineFiles, QWidget* parent)
 
     setMinimumSize(640, 614);
     resize(652, 624);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect desk = screen->availableGeometry();
-        move(desk.center() - QPoint(width() / 2, height() / 2));
-    }
+    LoadSettings();
 
     cb3samefolderClick();
     cb3backupClick();
@@ -218,30 +212,38 @@ void TForm1::createMenus() {
 
     // The kinds of actions, shared by the Actions menu and the "Add action" button.
     gb2menu_ = Named(new QMenu(QStringLiteral("New action"), this), "gb2menu");
-    AddAction(gb2menu_, "Rotate2", "Rotate");
-    AddAction(gb2menu_, "Mirror1", "Mirror");
+    on(AddAction(gb2menu_, "Rotate2", "Rotate"), &QAction::triggered, &TForm1::Rotate2Click);
+    on(AddAction(gb2menu_, "Mirror1", "Mirror"), &QAction::triggered, &TForm1::Mirror1Click);
     gb2menu_->addSeparator();
-    AddAction(gb2menu_, "Resize1", "Resize");
-    AddAction(gb2menu_, "Canvassize1", "Canvas size");
-    AddAction(gb2menu_, "Crop1", "Crop");
+    on(AddAction(gb2menu_, "Resize1", "Resize"), &QAction::triggered, &TForm1::Resize1Click);
+    on(AddAction(gb2menu_, "Canvassize1", "Canvas size"), &QAction::triggered, &TForm1::Canvassize1Click);
+    on(AddAction(gb2menu_, "Crop1", "Crop"), &QAction::triggered, &TForm1::Crop1Click);
     gb2menu_->addSeparator();
-    AddAction(gb2menu_, "Contrast1", "Contrast");
-    AddAction(gb2menu_, "Brightness1", "Brightness");
-    AddAction(gb2menu_, "Blur1", "Blur");
+    on(AddAction(gb2menu_, "Contrast1", "Contrast"), &QAction::triggered, &TForm1::Contrast1Click);
+    on(AddAction(gb2menu_, "Brightness1", "Brightness"), &QAction::triggered, &TForm1::Brightness1Click);
+    on(AddAction(gb2menu_, "Blur1", "Blur"), &QAction::triggered, &TForm1::Blur1Click);
     gb2menu_->addSeparator();
-    AddAction(gb2menu_, "PictureWatermark1", "Picture Watermark");
-    AddAction(gb2menu_, "TextWatermark1", "Text Watermark");
+    on(AddAction(gb2menu_, "PictureWatermark1", "Picture Watermark"), &QAction::triggered,
+       &TForm1::PictureWatermark1Click);
+    on(AddAction(gb2menu_, "TextWatermark1", "Text Watermark"), &QAction::triggered,
+       &TForm1::TextWatermark1Click);
 
     QMenu* actions = Named(bar->addMenu(QStringLiteral("&Actions")), "Actionset1");
     actions->addMenu(gb2menu_);
     actions->addSeparator();
-    AddAction(actions, "ActionsetDeleteselectedaction1", "Delete selected action");
-    AddAction(actions, "ActionsetMoveselectedactionup1", "Move selected action up");
-    AddAction(actions, "ActionsetMoveselectedactiondown1", "Move selected action down");
+    on(AddAction(actions, "ActionsetDeleteselectedaction1", "Delete selected action"), &QAction::triggered,
+       &TForm1::Button2Click);
+    on(AddAction(actions, "ActionsetMoveselectedactionup1", "Move selected action up"), &QAction::triggered,
+       &TForm1::Button4Click);
+    on(AddAction(actions, "ActionsetMoveselectedactiondown1", "Move selected action down"), &QAction::triggered,
+       &TForm1::Button5Click);
     actions->addSeparator();
-    AddAction(actions, "ActionsetOpenfilewithactions1", "&Open actions list from file...");
-    AddAction(actions, "ActionsetSaveactionslistas1", "Sa&ve actions list to a file...");
-    AddAction(actions, "ActionsetClearactionslist1", "C&lear actions list");
+    on(AddAction(actions, "ActionsetOpenfilewithactions1", "&Open actions list from file..."), &QAction::triggered,
+       &TForm1::ActionsetOpenfilewithactions1Click);
+    on(AddAction(actions, "ActionsetSaveactionslistas1", "Sa&ve actions list to a file..."), &QAction::triggered,
+       &TForm1::ActionsetSaveactionslistas1Click);
+    on(AddAction(actions, "ActionsetClearactionslist1", "C&lear actions list"), &QAction::triggered,
+       &TForm1::ActionsetClearactionslist1Click);
 
     QMenu* language = Named(bar->addMenu(QStringLiteral("&Language")), "Language1");
     QAction* english = AddAction(language, "English1", "English");
@@ -449,13 +451,15 @@ QWidget* TForm1::createStep2() {
         const char* name;
         QStyle::StandardPixmap icon;
         const char* hint;
+        void (TForm1::*handler)();
     };
     const ButtonSpec buttons[] = {
-        {"Button2", QStyle::SP_DialogDiscardButton, "Delete selected action"},
-        {"Button4", QStyle::SP_ArrowUp, "Move up"},
-        {"Button5", QStyle::SP_ArrowDown, "Move down"},
-        {"btnopenactions", QStyle::SP_DialogOpenButton, "Open actions list"},
-        {"btnsaveactions", QStyle::SP_DialogSaveButton, "Save actions list"},
+        {"Button2", QStyle::SP_DialogDiscardButton, "Delete selected action", &TForm1::Button2Click},
+        {"Button4", QStyle::SP_ArrowUp, "Move up", &TForm1::Button4Click},
+        {"Button5", QStyle::SP_ArrowDown, "Move down", &TForm1::Button5Click},
+        {"btnopenactions", QStyle::SP_DialogOpenButton, "Open actions list",
+         &TForm1::ActionsetOpenfilewithactions1Click},
+        {"btnsaveactions", QStyle::SP_DialogSaveButton, "Save actions list", &TForm1::ActionsetSaveactionslistas1Click},
     };
     int x = btnaddaction_->x() + btnaddaction_->width() + 8;
     for (const ButtonSpec& spec : buttons) {
@@ -463,9 +467,36 @@ QWidget* TForm1::createStep2() {
                                         QString::fromLatin1(spec.hint));
         b->move(x, 22);
         x += 28;
+        on(b, &QToolButton::clicked, spec.handler);
     }
+    on(btnaddaction_, &QToolButton::clicked, &TForm1::btnaddactionClick);
     lbactions_ = Named(new QListWidget(gbactions_), "lbactions");
     lbactions_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A selection by mouse or keyboard shows the action's panel, and so does a click on
+    // the caption already selected; selections made by the commands show it themselves.
+    connect(lbactions_, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!quietActions_) Guarded([this] { lbactionsClick(); });
+    });
+    watchActionListPresses();
+    connect(lbactions_, &QListWidget::itemClicked, this, [this] {
+        if (selectedAction() == pressedActionRow_) Guarded([this] { lbactionsClick(); });
+    });
+    lbactionsmenu_ = Named(new QMenu(this), "lbactionsmenu");
+    lbactionsmenu_->addMenu(gb2menu_);
+    lbactionsmenu_->addSeparator();
+    on(AddAction(lbactionsmenu_, "Delete1", "Delete"), &QAction::triggered, &TForm1::Button2Click);
+    on(AddAction(lbactionsmenu_, "Moveup1", "Move up"), &QAction::triggered, &TForm1::Button4Click);
+    on(AddAction(lbactionsmenu_, "Movedown1", "Move down"), &QAction::triggered, &TForm1::Button5Click);
+    lbactionsmenu_->addSeparator();
+    on(AddAction(lbactionsmenu_, "Openactionslist1", "Open actions list"), &QAction::triggered,
+       &TForm1::ActionsetOpenfilewithactions1Click);
+    on(AddAction(lbactionsmenu_, "Saveactionslist1", "Save actions list"), &QAction::triggered,
+       &TForm1::ActionsetSaveactionslistas1Click);
+    on(AddAction(lbactionsmenu_, "Clearlist1", "Clear list"), &QAction::triggered,
+       &TForm1::ActionsetClearactionslist1Click);
+    lbactions_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lbactions_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { lbactionsmenu_->popup(lbactions_->viewport()->mapToGlobal(at)); });
 
     // The preview with its buttons.
     Panel7_ = Named(new QWidget, "Panel7");
@@ -520,9 +551,7 @@ QWidget* TForm1::createStep2() {
     gb2panel_ = Named(new QWidget(content), "gb2panel");
     gb2panel_->setFixedWidth(334);
     row->addWidget(gb2panel_);
-    auto* empty = new QGroupBox(QStringLiteral("Action settings"));
-    empty->setObjectName(QStringLiteral("frmgb2actionsettings"));
-    gb2show(empty);
+    gb2show(new Tfrmgb2actionsettings(*this));
 
     for (QWidget* pane : {Panel7_, Panel8_, gb2panel_}) pane->installEventFilter(this);
     return page;
@@ -661,6 +690,7 @@ QWidget* TForm1::createStep3() {
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(1, 1);
 
+    connectStep3(page);
     page->installEventFilter(this);
     return page;
 }
@@ -801,32 +831,6 @@ void TForm1::KWizard1CancelButtonClick() { close(); }
 void TForm1::StepsStep11Click() { setStep(0); }
 void TForm1::StepsStep21Click() { setStep(1); }
 void TForm1::StepsStep31Click() { setStep(2); }
-
-void TForm1::StepsStartconversion1Click() { KWizard1FinishButtonClick(); }
-
-void TForm1::KWizard1FinishButtonClick() {
-    if (lb1files_->count() == 0) {
-        dialogs_.message(this, QString::fromLatin1(smainpleaseselectfiles));
-        return;
-    }
-    // A text watermark in the preview writes the same file as the run's.
-    stepTwoWorker_->waitForIdle();
-    const pictorix::ConversionSettings settings =
-        pictorix::ConversionSettings::FromIni(pictorix::IniFile::Load(pictorix::SettingsFilePath()));
-    pictorix::BatchCallbacks callbacks;
-    callbacks.askReplace = [this](const std::string& path) {
-        QApplication::restoreOverrideCursor();
-        ReplaceAnswer answer = dialogs_.askReplace(this, FromNativePath(path));
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        return answer;
-    };
-    pictorix::BatchResult result;
-    {
-        WaitCursor busy;
-        result = pictorix::RunBatch(lb1files_->entries(), actionList_.items(), settings, callbacks);
-    }
-    if (!result.completed) throw pictorix::Error("The conversion stopped: " + result.message);
-}
 
 // --- Step 3 ---------------------------------------------------------------------
 
@@ -970,6 +974,7 @@ void TForm1::SpeedButton9Click() { addFiles(shell_->selectedPaths()); }
 void TForm1::SpeedButton10Click() { addFiles(shell_->filesToAddAll()); }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (running_) return;  // nothing joins the list while a run reads it
     if (event->mimeData()->hasUrls())
         for (const QUrl& url : event->mimeData()->urls())
             if (url.isLocalFile()) {
@@ -987,7 +992,7 @@ void TForm1::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
-    if (paths.isEmpty()) return;
+    if (paths.isEmpty() || running_) return;
     event->acceptProposedAction();
     Guarded([this, &paths] { addFiles(paths); });
 }

@@ -18,7 +18,9 @@
 #include <QToolButton>
 #include <functional>
 
+#include "actions/action_kinds.h"
 #include "actions/action_list.h"
+#include "actions/panels/action_panel.h"
 #include "engine/batch.h"
 
 class FileListView;
@@ -27,8 +29,10 @@ class PreviewWorker;
 class ShellBrowser;
 class Tfrmfullscreen;
 class UpDown;
+class Tfrmconv;
+class QKeyEvent;
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public ActionPanelHost {
     Q_OBJECT
 public:
     // The dialogs and questions the window asks. Each has a default that shows the
@@ -47,6 +51,11 @@ public:
         std::function<void(QWidget*, const QString& text)> message;
         // The replace question of a run.
         std::function<pictorix::ReplaceAnswer(QWidget*, const QString& path)> askReplace;
+        // openactionsdialog: the action list file to open; empty when cancelled.
+        std::function<QString(QWidget*)> openActions;
+        // saveactionsdialog: the name to save the action list under; empty when
+        // cancelled. Tells whether the first filter ("Actions list (*.acf)") was chosen.
+        std::function<QString(QWidget*, bool* firstFilter)> saveActions;
     };
 
     // `commandLineFiles` are added when the window is first shown.
@@ -54,7 +63,12 @@ public:
     ~TForm1() override;
 
     Dialogs& dialogs() { return dialogs_; }
-    pictorix::ActionList& actionList() { return actionList_; }
+    pictorix::ActionList& actionList() override { return actionList_; }
+    // The action panel's side of the window: the filling flag and the selected caption.
+    bool filling() const override { return filling_; }
+    int selectedAction() const override;
+    // The frame shown in gb2panel: the empty panel or the panel of the selected action.
+    QWidget* actionSettingsFrame() const { return actionSettingsFrame_; }
     FileListView* fileList() const { return lb1files_; }
     ShellBrowser* shellBrowser() const { return shell_; }
     // The file list position the step-2 preview shows; -1 when none.
@@ -82,6 +96,32 @@ public:
     void cb3samefolderClick();
     void cb3backupClick();
     void lb3formatChange();
+
+    // Step 3: the sample line, the placeholders and the format options. A key filter
+    // returns true when it has dealt with the key, which then goes no further.
+    void tx3filenameChange();
+    void InsertPlaceholder(const QString& text);
+    void btnaddpmClick();
+    void tbjpegqualityChange();
+    void sejpegqualityChange();
+    void tbjp2qualityChange();
+    void sejp2qualityChange();
+    bool tx3counterKeyPress(QKeyEvent* key);
+    bool sejpegqualityKeyPress(QLineEdit* edit, QKeyEvent* key);
+    bool sepngcompressionlevelKeyPress(QKeyEvent* key);
+    // The options of a run: the step-3 controls, and the colour depth and the
+    // thumbnails of the settings file.
+    pictorix::ConversionSettings conversionSettings(const pictorix::IniFile& settingsFile) const;
+    // True while a run is going on: the window takes no commands then.
+    bool running() const { return running_; }
+    // The progress window, once a run has created it.
+    Tfrmconv* progressWindow() const { return frmconv_; }
+
+    // The settings file: read when the window is created, written on every close request.
+    void LoadSettings();
+    void SaveSettings();
+    // A close request: saves the settings and lets the window close, unless a run is on.
+    bool FormCloseQuery();
     void FormResize();
     void fsetbounds();
     // Makes a frame the one shown in gb2panel, replacing (and deleting) the one before.
@@ -103,6 +143,29 @@ public:
     // Adds files as one command: one preview of the selected entry at its end.
     void addFiles(const QStringList& paths);
 
+    // Step 2: the action list.
+    // Appends an action of the kind with its caption, on step 2, and shows its panel.
+    void addAction(pictorix::ActionKind kind);
+    void Rotate2Click();
+    void Mirror1Click();
+    void Resize1Click();
+    void Canvassize1Click();
+    void Crop1Click();
+    void Contrast1Click();
+    void Brightness1Click();
+    void Blur1Click();
+    void PictureWatermark1Click();
+    void TextWatermark1Click();
+    void btnaddactionClick();
+    void Button2Click();
+    void Button4Click();
+    void Button5Click();
+    void ActionsetClearactionslist1Click();
+    void ActionsetOpenfilewithactions1Click();
+    void ActionsetSaveactionslistas1Click();
+    // Shows and fills the panel of the selected action.
+    void lbactionsClick();
+
     // The previews.
     void wmpreview(int index, const QString& path);
     void actpreview(int index);
@@ -118,6 +181,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -147,6 +211,9 @@ private:
     int previewIndex_ = -1;
     bool immpreviewRunning_ = false;
     bool quietSelection_ = false;  // selection changes made by a command preview nothing
+    bool filling_ = false;         // a panel is being filled from its action
+    bool quietActions_ = false;    // selection changes of lbactions made by a command
+    int pressedActionRow_ = -1;    // the selected caption when the mouse went down on lbactions
     bool inSetBounds_ = false;
     bool setBoundsAgain_ = false;
 
@@ -197,6 +264,13 @@ private:
     QAction* MenuItem20001_ = nullptr;
     QWidget* gb2panel_ = nullptr;
     QWidget* actionSettingsFrame_ = nullptr;
+    QMenu* lbactionsmenu_ = nullptr;
+    // The caption of an action in the current language; an action of no known kind is
+    // listed under its own text.
+    QString actionCaption(const std::string& action) const;
+    void selectActionQuietly(int index);
+    // Keeps pressedActionRow_: the selected caption as it was before a mouse press.
+    void watchActionListPresses();
 
     // Step 3.
     QWidget* Panel10_ = nullptr;
@@ -210,6 +284,36 @@ private:
     QLabel* lbl3backup_ = nullptr;
     QLineEdit* tx3backup_ = nullptr;
     QToolButton* btn3backup_ = nullptr;
+    QCheckBox* cbmodifyfilename_ = nullptr;
+    QLineEdit* tx3filename_ = nullptr;
+    QToolButton* btnaddpm_ = nullptr;
+    QMenu* filenamemenu_ = nullptr;
+    QLineEdit* tx3counter_ = nullptr;
+    UpDown* UpDown1_ = nullptr;
+    QLabel* Label48_ = nullptr;
+    QRadioButton* cb3replace_ = nullptr;
+    QRadioButton* cb3ask_ = nullptr;
+    QRadioButton* cb3skip_ = nullptr;
+    QCheckBox* cbkeepdatetime_ = nullptr;
+    QCheckBox* cb3deletefiles_ = nullptr;
+    QSlider* tbjpegquality_ = nullptr;
+    QLineEdit* sejpegquality_ = nullptr;
+    UpDown* jpegupdown_ = nullptr;
+    QCheckBox* cbprogressivejpeg_ = nullptr;
+    QLineEdit* sepngcompressionlevel_ = nullptr;
+    UpDown* pngupdown_ = nullptr;
+    QCheckBox* cbinterlacedpng_ = nullptr;
+    QComboBox* cbgifcompression_ = nullptr;
+    QSlider* tbjp2quality_ = nullptr;
+    QLineEdit* sejp2quality_ = nullptr;
+    UpDown* jp2updown_ = nullptr;
+    QComboBox* lbpdfcompression_ = nullptr;
+    // Finds the step-3 controls by name and ties their handlers and key filters.
+    void connectStep3(QWidget* page);
+
+    // The run.
+    Tfrmconv* frmconv_ = nullptr;
+    bool running_ = false;
 
     // The two previews' decoding.
     PreviewWorker* stepOneWorker_ = nullptr;

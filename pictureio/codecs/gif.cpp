@@ -61,13 +61,20 @@ Palette PaletteOf(const ColorMapObject* map) {
     return palette;
 }
 
-// Reads the image whose descriptor giflib has just read into `picture`.
-void ReadFrame(GifFileType* gif, Bitmap& picture) {
+// Reads the image whose descriptor giflib has just read into `picture`; `dataBytes`
+// are what is left of the file.
+void ReadFrame(GifFileType* gif, Bitmap& picture, std::size_t dataBytes) {
     const GifImageDesc& desc = gif->Image;
     if (desc.Width <= 0 || desc.Height <= 0)
         throw Error("GIF: picture size " + std::to_string(desc.Width) + " x " + std::to_string(desc.Height) +
                     " is not supported");
     CheckPictureSize(desc.Width, desc.Height, "GIF");
+    // A code takes at least two bits and stands for at most 4096 pixels, so a frame
+    // larger than that is refused before its pixels are allocated.
+    const std::uint64_t mostPixels = std::uint64_t(dataBytes) * 4 * 4096;
+    if (std::uint64_t(desc.Width) * std::uint64_t(desc.Height) > mostPixels)
+        throw Error("GIF: picture size " + std::to_string(desc.Width) + " x " + std::to_string(desc.Height) +
+                    " is more than the file's " + std::to_string(dataBytes) + " bytes of data can hold");
 
     picture.reset(desc.Width, desc.Height, 8);
     picture.setPalette(PaletteOf(desc.ColorMap ? desc.ColorMap : gif->SColorMap));
@@ -104,7 +111,7 @@ void Read(ByteSpan file, Bitmap& out) {
         Check(gif.get(), DGifGetRecordType(gif.get(), &type));
         if (type == IMAGE_DESC_RECORD_TYPE) {
             Check(gif.get(), DGifGetImageDesc(gif.get()));
-            ReadFrame(gif.get(), picture);
+            ReadFrame(gif.get(), picture, file.size() - std::min(input.pos, file.size()));
             break;
         }
         if (type == EXTENSION_RECORD_TYPE) {

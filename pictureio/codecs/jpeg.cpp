@@ -1,6 +1,7 @@
 #include "pictureio/codecs/jpeg.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -143,7 +144,9 @@ void CmykRowToBgr(const std::uint8_t* src, std::uint8_t* dst, int width, bool in
 }
 
 // Decodes every row into `pic` (already of the picture's size and format); `cmykRow`
-// holds one CMYK row for that layout.
+// holds one CMYK row for that layout. Other layouts are decoded straight into the
+// bitmap's rows, several at a time, so that libjpeg need not go through a row of its own
+// when its upsampling makes two rows at once.
 bool ReadRowsGuarded(Decoder& d, Bitmap& pic, std::uint8_t* cmykRow) {
     if (setjmp(d.err.jump)) return false;
     jpeg_start_decompress(&d.cinfo);
@@ -151,10 +154,19 @@ bool ReadRowsGuarded(Decoder& d, Bitmap& pic, std::uint8_t* cmykRow) {
         std::snprintf(d.err.message, sizeof d.err.message, "unexpected output size");
         return false;
     }
+    constexpr int kBatch = 16;
+    JSAMPROW rows[kBatch];
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         const int y = static_cast<int>(d.cinfo.output_scanline);
-        JSAMPROW row = d.layout == Layout::kCmyk ? cmykRow : pic.row(y);
-        if (jpeg_read_scanlines(&d.cinfo, &row, 1) != 1) {
+        int n = 1;
+        if (d.layout == Layout::kCmyk) {
+            rows[0] = cmykRow;
+        } else {
+            n = std::min(kBatch, pic.height() - y);
+            for (int i = 0; i < n; ++i) rows[i] = pic.row(y + i);
+        }
+        const JDIMENSION got = jpeg_read_scanlines(&d.cinfo, rows, static_cast<JDIMENSION>(n));
+        if (got == 0) {
             std::snprintf(d.err.message, sizeof d.err.message, "decoding stopped early");
             return false;
         }
@@ -233,8 +245,10 @@ struct Encoder {
     Encoder& operator=(const Encoder&) = delete;
 };
 
-// `pic` is 24 bits; `rgbRow` holds one row of width * 3 bytes.
-bool EncodeGuarded(Encoder& e, const Bitmap& pic, std::uint8_t* rgbRow, int quality, bool progressive) {
+// `pic` is 24 or 32 bits. libjpeg reads the rows in place: blue, green, red (and the
+// unused byte) is one of libjpeg-turbo's input layouts, converted exactly as red, green,
+// blue would be. Rows go in batches, each an array of row pointers.
+bool EncodeGuarded(Encoder& e, const Bitmap& pic, int quality, bool progressive) {
     if (setjmp(e.err.jump)) return false;
     e.cinfo.err = &e.err.mgr;
     jpeg_create_compress(&e.cinfo);
@@ -242,21 +256,21 @@ bool EncodeGuarded(Encoder& e, const Bitmap& pic, std::uint8_t* rgbRow, int qual
     e.cinfo.dest = &e.dest.pub;
     e.cinfo.image_width = static_cast<JDIMENSION>(pic.width());
     e.cinfo.image_height = static_cast<JDIMENSION>(pic.height());
-    e.cinfo.input_components = 3;
-    e.cinfo.in_color_space = JCS_RGB;
+    const bool padded = pic.bitsPerPixel() == 32;
+    e.cinfo.input_components = padded ? 4 : 3;
+    e.cinfo.in_color_space = padded ? JCS_EXT_BGRX : JCS_EXT_BGR;
     jpeg_set_defaults(&e.cinfo);
     jpeg_set_quality(&e.cinfo, quality, TRUE);
     if (progressive) jpeg_simple_progression(&e.cinfo);
     jpeg_start_compress(&e.cinfo, TRUE);
+    constexpr int kBatch = 16;
+    JSAMPROW rows[kBatch];
     while (e.cinfo.next_scanline < e.cinfo.image_height) {
-        const std::uint8_t* src = pic.row(static_cast<int>(e.cinfo.next_scanline));
-        for (int x = 0; x < pic.width(); ++x) {
-            rgbRow[3 * x] = src[3 * x + 2];
-            rgbRow[3 * x + 1] = src[3 * x + 1];
-            rgbRow[3 * x + 2] = src[3 * x];
-        }
-        JSAMPROW row = rgbRow;
-        jpeg_write_scanlines(&e.cinfo, &row, 1);
+        const int first = static_cast<int>(e.cinfo.next_scanline);
+        const int n = std::min(kBatch, pic.height() - first);
+        // libjpeg only reads the rows; its interface has no const.
+        for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(pic.row(first + i));
+        jpeg_write_scanlines(&e.cinfo, rows, static_cast<JDIMENSION>(n));
     }
     jpeg_finish_compress(&e.cinfo);
     return true;
@@ -298,16 +312,15 @@ ByteVector Write(const Bitmap& bitmap, int quality, bool progressive) {
     if (bitmap.empty()) throw Error("JPEG: the bitmap is empty");
     const Bitmap* pic = &bitmap;
     Bitmap converted;
-    if (bitmap.bitsPerPixel() != 24) {
+    if (bitmap.bitsPerPixel() != 24 && bitmap.bitsPerPixel() != 32) {
         converted = bitmap;
         converted.setBitsPerPixel(24);
         pic = &converted;
     }
-    ByteVector rgbRow(static_cast<std::size_t>(pic->width()) * 3);
     const int q = quality < 1 ? 1 : (quality > 100 ? 100 : quality);
 
     Encoder e;
-    if (!EncodeGuarded(e, *pic, rgbRow.data(), q, progressive)) throw JpegError(e.err.message);
+    if (!EncodeGuarded(e, *pic, q, progressive)) throw JpegError(e.err.message);
     return std::move(e.out);
 }
 

@@ -24,7 +24,9 @@
 namespace pictorix::metafile {
 
 Canvas::Canvas(int width, int height, Color background) : width_(width), height_(height) {
-    CheckPictureSize(width, height, "Metafile");
+    // A frame is a few header bytes however large it claims to be: the canvas (four
+    // bytes a pixel) is held to the memory limit of a bitmap before it is allocated.
+    CheckPictureBytes(width, height, 32, "Metafile");
     pixels_.assign(std::size_t(width) * std::size_t(height), background & 0x00FFFFFF);
 }
 

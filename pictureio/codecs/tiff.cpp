@@ -330,6 +330,7 @@ void ReadRgba(TIFF* tif, const Messages& messages, Bitmap& picture) {
     // other kind of picture. The size is the one Read has checked.
     img.req_orientation = img.orientation;
     const std::uint32_t width = img.width, height = img.height;
+    CheckPictureBytes(width, height, 32, "TIFF");  // the decoded samples, before the picture
     auto rgba = AllocateBuffer<std::uint32_t>(std::uint64_t(width) * height);
     if (!TIFFRGBAImageGet(&img, rgba.get(), width, height)) Fail(messages, "the picture cannot be decoded");
 
@@ -372,6 +373,13 @@ void Read(ByteSpan file, Bitmap& out) {
     if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
         Fail(messages, "the picture size is missing");
     CheckPictureSize(width, height, "TIFF");
+    // The generous bound of what the file's bytes can hold (a blank fax page packs
+    // some ten thousand pixels into a byte), so that a few bytes that claim a huge
+    // picture are refused before its pixels are allocated.
+    constexpr std::uint64_t kMostPixelsPerByte = 1 << 16;
+    if (std::uint64_t(width) * height > std::uint64_t(file.size()) * kMostPixelsPerByte)
+        throw Error("TIFF: picture size " + std::to_string(width) + " x " + std::to_string(height) +
+                    " is more than the file's " + std::to_string(file.size()) + " bytes can hold");
     if (width == 0 || height == 0)
         throw Error("TIFF: picture size " + std::to_string(width) + " x " + std::to_string(height) +
                     " is not supported");
