@@ -55,12 +55,17 @@ Tfrmconv::Tfrmconv(QWidget* parent)
     connect(Button1_, &QPushButton::clicked, this, &QWidget::hide);
 
     setFixedClientSize(kClientHeight);
+    // Label1 and Label2 change during a run; the run sets them in the current language.
+    LanguageController::instance().attach(this, QStringLiteral("Tfrmconv"),
+                                          {QStringLiteral("Label1.*"), QStringLiteral("Label2.*"),
+                                           QStringLiteral("lblfailure.*")});
 }
 
 void Tfrmconv::setFixedClientSize(int height) { setFixedSize(kClientWidth, height); }
 
 void Tfrmconv::start(int maximum) {
-    Label1_->setText(QStringLiteral("Converting, please wait..."));
+    Label1_->setText(LanguageController::instance().text(QStringLiteral("Tfrmconv"), QStringLiteral("Label1.text"),
+                                                         QStringLiteral("Converting, please wait...")));
     Label1_->adjustSize();
     pbwm_->setRange(0, std::max(maximum, 1));
     pbwm_->setValue(0);

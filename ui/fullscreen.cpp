@@ -1,4 +1,5 @@
 #include "ui/fullscreen.h"
+#include "ui/language.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -160,6 +161,7 @@ Tfrmfullscreen::Tfrmfullscreen(QWidget* parent) : QWidget(parent, Qt::Window) {
         resize(size().boundedTo(desk.size() * 9 / 10));
         move(desk.center() - QPoint(width() / 2, height() / 2));
     }
+    LanguageController::instance().attach(this, QStringLiteral("Tfrmfullscreen"), {QStringLiteral("zoom*")});
 }
 
 QSize Tfrmfullscreen::viewSize() const { return image_->viewport()->size(); }

@@ -331,6 +331,15 @@ void LanguageController::translate(Window& window) {
 
 void LanguageController::attach(QWidget* window, const QString& section, const QStringList& ignore,
                                 std::function<void()> changed) {
+    // Labels without a name of their own get one from their English text ("Width:" ->
+    // "lblWidth"), so that a language file can reach every text a window shows.
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (!label->objectName().isEmpty() || !HasLetter(label->text())) continue;
+        QString name = QStringLiteral("lbl");
+        for (QChar c : label->text())
+            if (c.isLetterOrNumber() && c.unicode() < 128) name += c;
+        label->setObjectName(name);
+    }
     windows_.push_back({window, section, ignore, std::move(changed)});
     if (current_ != kBuiltInLanguage) {
         Window w = windows_.back();
@@ -344,6 +353,13 @@ QString LanguageController::constant(const QString& name) const {
     for (auto it = constants_.begin(); it != constants_.end(); ++it)
         if (it.key().toLower() == key) return it.value();
     throw pictorix::Error("Unknown message constant: " + name.toStdString());
+}
+
+QString LanguageController::text(const QString& section, const QString& key, const QString& builtIn) const {
+    const auto found = texts_.find(section.toLower());
+    if (found == texts_.end()) return builtIn;
+    const auto it = found.value().find(key);
+    return it == found.value().end() ? builtIn : it->second;
 }
 
 QString LanguageController::sectionOf(QWidget* window) const {

@@ -57,6 +57,10 @@ public:
     // to letter case). Throws pictorix::Error for a name that is not in the table.
     QString constant(const QString& name) const;
 
+    // The current language's text of one key of a section ("Tfrmconv", "Label1.text"), or
+    // `builtIn` when the language does not translate it: for texts a window sets anew.
+    QString text(const QString& section, const QString& key, const QString& builtIn) const;
+
     // Registers a window or panel: `section` names its class in the language files,
     // `ignore` holds masks ("tx3folder.text", "lb3format.*") of properties that are
     // never translated, and `changed` (may be empty) is its language-changed handler.

@@ -23,11 +23,14 @@
 #include "engine/file_list_document.h"
 #include "engine/ini_file.h"
 #include "engine/settings.h"
+#include "actions/panels/action_panel.h"
 #include "actions/panels/action_settings_panel.h"
 #include "ui/application.h"
 #include "ui/file_list.h"
+#include "ui/frmabout.h"
 #include "ui/frmconv.h"
 #include "ui/fullscreen.h"
+#include "ui/language.h"
 #include "ui/paths.h"
 #include "ui/previews.h"
 #include "ui/widgets.h"
@@ -37,8 +40,6 @@ using pictorix::ReplaceAnswer;
 namespace {
 
 // Message texts (English; the language files translate them).
-const char* const smainoutputdir = "Please select directory to save converted images in";
-const char* const smainbackupdir = "Please select directory to backup files into";
 
 const char* const kFileListFilters = "Files list (*.pfl);;All files (*)";
 const char* const kActionListFilters = "Actions list (*.acf);;All files (*)";
@@ -147,7 +148,10 @@ TForm1::TForm1(const QStringList& commandLineFiles, QWidget* parent)
 
     setMinimumSize(640, 614);
     resize(652, 624);
+    LanguageController::instance().attach(this, QStringLiteral("TForm1"), MainWindowIgnoredTexts(),
+                                          [this] { DKLanguageController1LanguageChanged(); });
     LoadSettings();
+    checkCurrentLanguage();
 
     cb3samefolderClick();
     cb3backupClick();
@@ -245,17 +249,18 @@ void TForm1::createMenus() {
     on(AddAction(actions, "ActionsetClearactionslist1", "C&lear actions list"), &QAction::triggered,
        &TForm1::ActionsetClearactionslist1Click);
 
-    QMenu* language = Named(bar->addMenu(QStringLiteral("&Language")), "Language1");
-    QAction* english = AddAction(language, "English1", "English");
-    english->setCheckable(true);
-    english->setChecked(true);
+    lngmenu_ = Named(bar->addMenu(QStringLiteral("&Language")), "lngmenu");
+    lngmenu_->menuAction()->setObjectName(QStringLiteral("Language1"));
+    buildLanguageMenu();
 
     QMenu* help = Named(bar->addMenu(QStringLiteral("&Help")), "Help1");
-    AddAction(help, "HelpHelptopics1", "Help topics", QKeySequence(Qt::Key_F1));
-    AddAction(help, "HelpAbout1", "About...");
+    connect(AddAction(help, "HelpHelptopics1", "Help topics", QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
+            [] { Guarded(HelpHelptopics1Click); });
+    on(AddAction(help, "HelpAbout1", "About..."), &QAction::triggered, &TForm1::HelpAbout1Click);
     help->addSeparator();
-    AddAction(help, "HelpEmailus1", "Email us");
-    AddAction(help, "HelpWebsite1", "Web-site");
+    connect(AddAction(help, "HelpEmailus1", "Email us"), &QAction::triggered, this, [] { Guarded(HelpEmailus1Click); });
+    connect(AddAction(help, "HelpWebsite1", "Web-site"), &QAction::triggered, this,
+            [] { Guarded(HelpWebsite1Click); });
 }
 
 QWidget* TForm1::createWizard() {
@@ -605,6 +610,7 @@ QWidget* TForm1::createStep3() {
     auto* additional = Named(new QPushButton(QStringLiteral("Additional settings")), "Button6");
     formatLayout->addWidget(lb3format_);
     formatLayout->addWidget(additional);
+    on(additional, &QPushButton::clicked, &TForm1::Button6Click);
     formatLayout->addStretch(1);
     connect(lb3format_, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { lb3formatChange(); }); });
 
@@ -835,12 +841,12 @@ void TForm1::StepsStep31Click() { setStep(2); }
 // --- Step 3 ---------------------------------------------------------------------
 
 void TForm1::btn3browseClick() {
-    const QString folder = dialogs_.browseForFolder(this, QString::fromLatin1(smainoutputdir));
+    const QString folder = dialogs_.browseForFolder(this, Constant("smainoutputdir"));
     if (!folder.isEmpty()) tx3folder_->setText(WithFinalSlash(folder));
 }
 
 void TForm1::btn3backupClick() {
-    const QString folder = dialogs_.browseForFolder(this, QString::fromLatin1(smainbackupdir));
+    const QString folder = dialogs_.browseForFolder(this, Constant("smainbackupdir"));
     if (!folder.isEmpty()) tx3backup_->setText(WithFinalSlash(folder));
 }
 
@@ -936,6 +942,11 @@ void TForm1::gb2show(QWidget* frame) {
     delete actionSettingsFrame_;
     actionSettingsFrame_ = frame;
     if (!frame) return;
+    // A new panel shows the current language before it is filled.
+    if (auto* panel = qobject_cast<ActionPanel*>(frame))
+        LanguageController::instance().attach(panel, QString::fromLatin1(panel->metaObject()->className()),
+                                              PanelIgnoredTexts(),
+                                              [panel] { panel->DKLanguageController1LanguageChanged(); });
     frame->setParent(gb2panel_);
     frame->setGeometry(5, 5, gb2panel_->width() - 10, gb2panel_->height() - 10);
     frame->show();

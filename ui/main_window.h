@@ -83,6 +83,15 @@ public:
 
     // Event handlers.
     void FormShow();
+
+    // Languages, the additional options and the Help menu.
+    void AddLanguageMenuItem(int id, const QString& caption);
+    void miclick(QAction* item);
+    void DKLanguageController1LanguageChanged();
+    void HelpAbout1Click();
+    void Button6Click();
+    // The additional options dialog, once it has been opened.
+    class Tfrmadtopt* additionalOptions() const { return frmadtopt_; }
     void KWizard1NextButtonClick();
     void KWizard1BackButtonClick();
     void KWizard1CancelButtonClick();
@@ -313,6 +322,10 @@ private:
 
     // The run.
     Tfrmconv* frmconv_ = nullptr;
+    QMenu* lngmenu_ = nullptr;
+    class Tfrmadtopt* frmadtopt_ = nullptr;
+    void buildLanguageMenu();
+    void checkCurrentLanguage();
     bool running_ = false;
 
     // The two previews' decoding.
@@ -320,3 +333,7 @@ private:
     PreviewWorker* stepTwoWorker_ = nullptr;
     Tfrmfullscreen* frmfullscreen_ = nullptr;
 };
+
+// Texts of the main window and of the action panels that a language never changes.
+QStringList MainWindowIgnoredTexts();
+QStringList PanelIgnoredTexts();

@@ -13,6 +13,7 @@
 #include "actions/panels/action_settings_panel.h"
 #include "ui/application.h"
 #include "ui/main_window.h"
+#include "ui/language.h"
 #include "ui/paths.h"
 
 using pictorix::ActionKind;
@@ -48,7 +49,7 @@ QString TForm1::actionCaption(const std::string& action) const {
     // An entry of no known kind keeps a caption of its own, so that every later caption
     // still names its own entry.
     if (const auto kind = pictorix::KindOfAction(action))
-        return QString::fromLatin1(pictorix::KindInfo(*kind).englishCaption);
+        return Constant(pictorix::KindInfo(*kind).captionConstant);
     return QString::fromStdString(action);
 }
 
@@ -74,7 +75,7 @@ void TForm1::addAction(ActionKind kind) {
     actionList_.add(pictorix::DefaultActionString(kind));
     {
         const QScopedValueRollback<bool> quiet(quietActions_, true);
-        lbactions_->addItem(QString::fromLatin1(pictorix::KindInfo(kind).englishCaption));
+        lbactions_->addItem(Constant(pictorix::KindInfo(kind).captionConstant));
     }
     selectActionQuietly(index);
     lbactionsClick();
