@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -161,6 +163,16 @@ void WriteProperty(QObject* object, const QString& property, const QString& text
     object->setProperty(property.toLatin1().constData(), text);
 }
 
+// Writes a translated text. A caption placed by hand, outside any layout, takes the size
+// of its new text; the window's language-changed handler then re-aligns its neighbours.
+void ApplyText(QObject* target, const QString& property, const QString& text) {
+    WriteProperty(target, property, text);
+    auto* widget = qobject_cast<QWidget*>(target);
+    if (widget && property == QLatin1String("text") && widget->parentWidget() && !widget->parentWidget()->layout() &&
+        (qobject_cast<QLabel*>(widget) || qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget)))
+        widget->adjustSize();
+}
+
 bool HasProperty(QObject* object, const QString& property) {
     if (property == QLatin1String("items"))
         return qobject_cast<QComboBox*>(object) || qobject_cast<QListWidget*>(object);
@@ -306,8 +318,8 @@ void LanguageController::translate(Window& window) {
         for (QObject* object : objects) {
             for (const QByteArray& name : object->dynamicPropertyNames()) {
                 if (!name.startsWith(kBuiltInPrefix)) continue;
-                WriteProperty(object, QString::fromLatin1(name.mid(int(qstrlen(kBuiltInPrefix)))),
-                              object->property(name.constData()).toString());
+                ApplyText(object, QString::fromLatin1(name.mid(int(qstrlen(kBuiltInPrefix)))),
+                          object->property(name.constData()).toString());
             }
         }
         return;
@@ -325,7 +337,7 @@ void LanguageController::translate(Window& window) {
         const QByteArray stored = QByteArray(kBuiltInPrefix) + property.toLatin1();
         if (!target->property(stored.constData()).isValid())
             target->setProperty(stored.constData(), ReadProperty(target, property));
-        WriteProperty(target, property, text);
+        ApplyText(target, property, text);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QToolButton>
 
 #include "engine/settings.h"
 #include "ui/application.h"
@@ -25,7 +26,9 @@ QStringList MainWindowIgnoredTexts() {
 }
 
 QStringList PanelIgnoredTexts() {
-    return {QStringLiteral("*font*.text"), QStringLiteral("lbfont*")};
+    // The text box shows the watermark text in its font: neither is ever translated.
+    return {QStringLiteral("eb2.*"), QStringLiteral("serotateimg.*"), QStringLiteral("serotatewm.*"),
+            QStringLiteral("pserotatewm.*")};
 }
 
 void TForm1::buildLanguageMenu() {
@@ -59,6 +62,17 @@ void TForm1::DKLanguageController1LanguageChanged() {
     // The boxes beside translated labels follow them through the layouts; only the
     // hint that repeats a caption is set again.
     if (cbimmpreview_) cbimmpreview_->setToolTip(cbimmpreview_->text());
+    // "Add action" takes the width of its translated caption; its neighbours follow.
+    if (btnaddaction_) {
+        btnaddaction_->resize(btnaddaction_->sizeHint().width(), btnaddaction_->height());
+        int x = btnaddaction_->x() + btnaddaction_->width() + 8;
+        for (const char* name : {"Button2", "Button4", "Button5", "btnopenactions", "btnsaveactions"}) {
+            if (QWidget* b = findChild<QWidget*>(QString::fromLatin1(name))) {
+                b->move(x, b->y());
+                x += 28;
+            }
+        }
+    }
     // The sample line starts with a message text of the new language.
     Guarded([this] { tx3filenameChange(); });
 }

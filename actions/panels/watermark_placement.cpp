@@ -35,14 +35,14 @@ int WatermarkPlacement::build(QWidget* box, const char* prefix, const QString& t
     AlignColumn({{xLabel, x, xUnit}, {yLabel, y, yUnit}});
     row += 30;
 
-    QLabel* opacityLabel = MakeLabel(box, QStringLiteral("Opacity:"), 16, row + 4);
+    opacityLabel = MakeLabel(box, QStringLiteral("Opacity:"), 16, row + 4);
     opacity = MakeNumberBox(box, qPrintable(Prefixed(prefix, "sewmopacity")), 3, 0, 100, 0);
     opacity.edit->setGeometry(opacityLabel->x() + opacityLabel->width() + 5, row, 45, 24);
     opacity.arrows->setGeometry(opacity.edit->x() + opacity.edit->width(), row, opacity.arrows->width(), 24);
-    MakeLabel(box, QStringLiteral("%"), opacity.arrows->x() + opacity.arrows->width() + 5, row + 4);
+    percentLabel = MakeLabel(box, QStringLiteral("%"), opacity.arrows->x() + opacity.arrows->width() + 5, row + 4);
     row += 30;
 
-    QLabel* rotationLabel = MakeLabel(box, QStringLiteral("Rotate Watermark:"), 16, row + 4);
+    rotationLabel = MakeLabel(box, QStringLiteral("Rotate Watermark:"), 16, row + 4);
     rotation = new QComboBox(box);
     rotation->setObjectName(Prefixed(prefix, "serotatewm"));
     rotation->setEditable(true);
@@ -56,7 +56,8 @@ int WatermarkPlacement::build(QWidget* box, const char* prefix, const QString& t
     rotationArrows->setRange(0, 360);
     rotationArrows->setBuddy(rotation->lineEdit());
     rotationArrows->setGeometry(rotation->x() + rotation->width(), row, rotationArrows->width(), 24);
-    MakeLabel(box, QStringLiteral("degrees"), rotationArrows->x() + rotationArrows->width() + 5, row + 4);
+    degreesLabel =
+        MakeLabel(box, QStringLiteral("degrees"), rotationArrows->x() + rotationArrows->width() + 5, row + 4);
     row += 30;
 
     transparent = new QCheckBox(transparencyCaption, box);
@@ -92,6 +93,12 @@ std::string WatermarkPlacement::compose() const {
 
 void WatermarkPlacement::languageChanged() {
     AlignColumn({{xLabel, x, xUnit}, {yLabel, y, yUnit}});
+    opacity.edit->move(opacityLabel->x() + opacityLabel->width() + 5, opacity.edit->y());
+    opacity.arrows->move(opacity.edit->x() + opacity.edit->width(), opacity.arrows->y());
+    percentLabel->move(opacity.arrows->x() + opacity.arrows->width() + 5, percentLabel->y());
+    rotation->move(rotationLabel->x() + rotationLabel->width() + 5, rotation->y());
+    rotationArrows->move(rotation->x() + rotation->width(), rotationArrows->y());
+    degreesLabel->move(rotationArrows->x() + rotationArrows->width() + 5, degreesLabel->y());
     for (QComboBox* list : {direction, xUnit, yUnit}) {
         const QSignalBlocker quiet(list);
         list->setCurrentIndex(0);

@@ -17,8 +17,9 @@ struct WatermarkPlacement {
     void fill(const pictorix::ActionFields& fields);
     // Fields 1 to 8, each followed by ";".
     std::string compose() const;
-    // After a language change: the offset boxes line up behind the wider offset label and
-    // the refilled position and unit lists start from their first entries.
+    // After a language change: the offset boxes line up behind the wider offset label, the
+    // opacity and rotation boxes follow their own labels, and the refilled position and
+    // unit lists start from their first entries.
     void languageChanged();
 
     QComboBox* direction = nullptr;
@@ -32,4 +33,8 @@ struct WatermarkPlacement {
     QComboBox* rotation = nullptr;
     UpDown* rotationArrows = nullptr;
     QCheckBox* transparent = nullptr;
+    QLabel* opacityLabel = nullptr;
+    QLabel* percentLabel = nullptr;
+    QLabel* rotationLabel = nullptr;
+    QLabel* degreesLabel = nullptr;
 };
