@@ -10,6 +10,7 @@
 
 #include "actions/apply_action.h"
 #include "core/file_util.h"
+#include "engine/file_list_document.h"
 #include "pictureio/picture_io.h"
 #include "test_util.h"
 
@@ -302,5 +303,17 @@ TEST(HostileInput, OnePixelWideOrHighThroughEveryActionAndWriter) {
                 }
             }
         }
+    }
+}
+
+TEST(HostileInput, FileListLinesEndingInDotsReadBackAsTheSameEntry) {
+    // Found by the list fuzzer: "x/." gave an entry without a name, written back as
+    // "x/", which reads as x in its parent folder.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/a/b/.", "/a/b"}, {"/a/b/c/..", "/a/b"}, {"/a/./b/", "/a/b"}, {"/.", "/"}};
+    for (const auto& [line, same] : cases) {
+        const FileEntry entry = FileListEntry(line);
+        EXPECT_EQ(FileListLine(entry), FileListLine(FileListEntry(same))) << line;
+        EXPECT_EQ(FileListLine(FileListEntry(FileListLine(entry))), FileListLine(entry)) << line;
     }
 }
