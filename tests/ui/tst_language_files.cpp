@@ -56,8 +56,8 @@ private slots:
     void everyTextIsTranslated_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("id");
-        QTest::newRow("German") << QStringLiteral(PICTORIX_LIB_DIR "/german.lng") << 1031;
-        QTest::newRow("French") << QStringLiteral(PICTORIX_LIB_DIR "/french.lng") << 1036;
+        QTest::newRow("German") << QStringLiteral(PICTORIX_LIB_DIR "/de.lng") << 1031;
+        QTest::newRow("French") << QStringLiteral(PICTORIX_LIB_DIR "/fr.lng") << 1036;
     }
 
     void everyTextIsTranslated() {
@@ -138,7 +138,7 @@ private slots:
     void mainWindowLanguageMenu() {
         QTemporaryDir home;
         QDir().mkpath(home.filePath("lib"));
-        for (const char* name : {"german.lng", "french.lng"})
+        for (const char* name : {"de.lng", "fr.lng"})
             QVERIFY(QFile::copy(QStringLiteral(PICTORIX_LIB_DIR "/") + QString::fromLatin1(name),
                                 home.filePath(QStringLiteral("lib/") + QString::fromLatin1(name))));
         qputenv("PICTORIX_HOME", home.path().toLocal8Bit());
@@ -149,12 +149,12 @@ private slots:
             QVERIFY(menu);
             QStringList captions;
             for (QAction* a : menu->actions()) captions << a->text();
-            QCOMPARE(captions, (QStringList{"English", "French", "German"}));  // files in name order
+            QCOMPARE(captions, (QStringList{"English", "German", "French"}));
             QVERIFY(menu->actions()[0]->isChecked());
 
-            form.miclick(menu->actions()[2]);
+            form.miclick(menu->actions()[1]);
             QCOMPARE(LanguageController::instance().current(), 1031);
-            QVERIFY(menu->actions()[2]->isChecked() && !menu->actions()[0]->isChecked());
+            QVERIFY(menu->actions()[1]->isChecked() && !menu->actions()[0]->isChecked());
             QCOMPARE(form.menuBar()->actions()[0]->text(), QStringLiteral("&Datei"));
             form.Rotate2Click();
             auto* list = form.findChild<QListWidget*>(QStringLiteral("lbactions"));
@@ -165,13 +165,13 @@ private slots:
             form.Rotate2Click();
             QCOMPARE(list->item(0)->text(), QStringLiteral("Drehen"));  // made in German, stays
             QCOMPARE(list->item(1)->text(), QStringLiteral("Rotate"));
-            form.miclick(menu->actions()[1]);
+            form.miclick(menu->actions()[2]);
             form.close();
         }
         LanguageController::instance().reset();
         TForm1 again;
         QCOMPARE(LanguageController::instance().current(), 1036);
-        QVERIFY(again.findChild<QMenu*>(QStringLiteral("lngmenu"))->actions()[1]->isChecked());
+        QVERIFY(again.findChild<QMenu*>(QStringLiteral("lngmenu"))->actions()[2]->isChecked());
         QCOMPARE(again.menuBar()->actions()[0]->text(), QStringLiteral("&Fichier"));
         LanguageController::instance().reset();
     }
