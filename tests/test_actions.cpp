@@ -21,13 +21,7 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
-bool SamePixels(const Bitmap& a, const Bitmap& b) {
-    if (a.width() != b.width() || a.height() != b.height()) return false;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y)) return false;
-    return true;
-}
+using test::SamePixels;
 
 // The message of the Error that `f` throws, or "" when it throws none.
 template <typename F>

@@ -30,13 +30,7 @@ std::string DecodeError(const std::string& name, const ByteVector& data) {
     return "";
 }
 
-bool SamePixels(const Bitmap& a, const Bitmap& b) {
-    if (a.width() != b.width() || a.height() != b.height()) return false;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y)) return false;
-    return true;
-}
+using test::SamePixels;
 
 // Our own outputs come back through the route their extension takes, whatever the
 // extension of the general route is called.

@@ -74,13 +74,7 @@ Bitmap Sentinel() {
     return b;
 }
 
-bool SamePixels(const Bitmap& a, const Bitmap& b) {
-    if (a.width() != b.width() || a.height() != b.height()) return false;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y)) return false;
-    return true;
-}
+using test::SamePixels;
 
 double Psnr(const Bitmap& a, const Bitmap& b) {
     double sum = 0;

@@ -57,6 +57,15 @@ inline std::string ReadText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Same size and the same colour at every pixel, whatever the pixel formats.
+inline bool SamePixels(const Bitmap& a, const Bitmap& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) return false;
+    return true;
+}
+
 // A 24-bit picture whose every pixel differs from its neighbours.
 inline Bitmap Gradient(int width, int height, int seed = 0) {
     Bitmap b(width, height, 24);
