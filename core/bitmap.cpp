@@ -480,19 +480,27 @@ Bitmap::Bitmap(int width, int height, int bitsPerPixel) {
 }
 
 void Bitmap::reset(int width, int height, int bitsPerPixel) {
+    resetForOverwrite(width, height, bitsPerPixel);
+    std::fill(data_.begin(), data_.end(), std::uint8_t(0));
+}
+
+void Bitmap::resetForOverwrite(int width, int height, int bitsPerPixel) {
     if (!IsValidFormat(bitsPerPixel))
         throw Error("Bitmap: " + std::to_string(bitsPerPixel) + " bits per pixel is not supported");
     CheckPictureBytes(width, height, bitsPerPixel, "Bitmap");
     const std::size_t stride = strideFor(width, bitsPerPixel);
-    std::vector<std::uint8_t>().swap(data_);  // free the old pixels before allocating
+    PixelBytes().swap(data_);  // free the old pixels before allocating
     // Empty until the allocation succeeded, so a failure never leaves a size without pixels.
     width_ = height_ = 0;
     stride_ = 0;
-    data_.assign(stride * std::size_t(height), 0);
+    data_.resize(stride * std::size_t(height));
     bpp_ = bitsPerPixel;
     width_ = width;
     height_ = height;
     stride_ = stride;
+    const std::size_t used = (std::size_t(width) * std::size_t(bitsPerPixel) + 7) / 8;
+    if (used < stride)
+        for (int y = 0; y < height; ++y) std::memset(row(y) + used, 0, stride - used);
 }
 
 int Bitmap::index(int x, int y) const {
@@ -540,7 +548,7 @@ void Bitmap::resize(int width, int height) {
     if (width == width_ && height == height_) return;
     CheckPictureBytes(width, height, bpp_, "Bitmap");
     const std::size_t newStride = strideFor(width, bpp_);
-    std::vector<std::uint8_t> data(newStride * std::size_t(height), 0);
+    PixelBytes data(newStride * std::size_t(height), 0);
 
     if (width > 0 && height > 0) {
         // One template row in the fill colour, copied to every row.
@@ -586,7 +594,7 @@ void Bitmap::setBitsPerPixel(int bitsPerPixel) {
     Palette newPalette = dstPal ? FixedPaletteFor(dstBpp) : Palette();
 
     const std::size_t newStride = strideFor(width_, dstBpp);
-    std::vector<std::uint8_t> data(newStride * std::size_t(std::max(height_, 0)), 0);
+    PixelBytes data(newStride * std::size_t(std::max(height_, 0)), 0);
 
     if (!empty()) {
         const std::size_t w = std::size_t(width_);

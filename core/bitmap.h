@@ -11,10 +11,29 @@
 // Colours are 32-bit values 0x00BBGGRR.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace pictorix {
+
+// Pixel memory. Growing it leaves the new bytes as the allocator gave them, so code
+// that writes every byte does not pay for clearing them first; everything else clears.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using PixelBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
 using Color = std::uint32_t;  // 0x00BBGGRR
 
@@ -82,6 +101,10 @@ public:
     // undefined pixel values (readers fill every row). Keeps fill colour and palette.
     void reset(int width, int height, int bitsPerPixel);
 
+    // As reset, but only the padding at the end of each row is cleared: for code that
+    // writes every pixel of every row, so a large picture is not cleared for nothing.
+    void resetForOverwrite(int width, int height, int bitsPerPixel);
+
     Color pixel(int x, int y) const;
     // For palette formats the nearest palette entry is stored.
     void setPixel(int x, int y, Color c);
@@ -101,7 +124,7 @@ private:
     int height_ = 0;
     int bpp_ = 24;
     std::size_t stride_ = 0;
-    std::vector<std::uint8_t> data_;
+    PixelBytes data_;
     Palette palette_;
     Color fill_ = kWhite;
     bool transparent_ = false;

@@ -174,6 +174,9 @@ TEST(ResampleBitmap, MatchesStraightforwardResampling) {
     } sizes[] = {
         {7, 5, 3, 2}, {7, 5, 13, 11}, {7, 5, 7, 5}, {7, 5, 1, 1}, {7, 5, 20, 3}, {5, 1, 3, 1},
         {5, 4, 5, 1}, {2, 2, 9, 7},   {31, 17, 10, 23},
+        // Scales whose weights are all multiples of a power of two for some filters
+        {8, 6, 4, 3}, {16, 12, 4, 3}, {5, 4, 10, 8}, {6, 4, 12, 2}, {9, 8, 9, 4}, {64, 2, 16, 1},
+        {166, 40, 83, 20}, {40, 3, 80, 6}, {64, 2, 4, 1},
     };
     for (int filter = 1; filter <= kResampleFilterCount; ++filter) {
         for (const Case& s : sizes) {

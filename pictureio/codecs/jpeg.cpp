@@ -296,7 +296,8 @@ void Read(ByteSpan file, Bitmap& out) {
                         std::to_string(height));
 
     Bitmap pic;
-    pic.reset(width, height, d.layout == Layout::kGrey ? 8 : 24);
+    // Every row is decoded, or the picture is thrown away.
+    pic.resetForOverwrite(width, height, d.layout == Layout::kGrey ? 8 : 24);
     pic.setPalette(d.layout == Layout::kGrey ? GreyPalette256() : Palette());
     ByteVector cmykRow(d.layout == Layout::kCmyk ? static_cast<std::size_t>(width) * 4 : 0);
 
