@@ -13,6 +13,7 @@
 #include "actions/action_list.h"
 #include "core/error.h"
 #include "core/file_util.h"
+#include "core/memory_policy.h"
 #include "core/text_lines.h"
 #include "engine/batch.h"
 #include "engine/ini_file.h"
@@ -51,6 +52,7 @@ ReplaceAnswer AskOnTerminal(const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    pictorix::KeepPictureMemory();
     // Month names of the date placeholders come from the user's locale.
     std::setlocale(LC_TIME, "");
     CLI::App app{"Converts and edits pictures in one run, with the options of the Pictorix settings file.",

@@ -11,26 +11,7 @@
 
 #include "core/error.h"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace pictorix {
-
-#if defined(__GLIBC__)
-namespace {
-// A picture of a few megapixels is larger than glibc's threshold for giving an
-// allocation a mapping of its own, so each new picture, conversion or turn would be
-// mapped afresh and its pages faulted in one at a time, which costs more than decoding
-// it. Served from the heap, and with freed memory kept there, the next picture reuses
-// the pages. (Threads' heaps hold up to 64 MiB blocks; larger ones are mapped anyway.)
-[[maybe_unused]] const bool kPictureMemoryKept = [] {
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    return true;
-}();
-}  // namespace
-#endif
 
 // ---------------------------------------------------------------------------
 // Fixed palettes

@@ -57,6 +57,19 @@ Image RawImage(const Bitmap& bitmap) {
         image.procSet = "/ImageI";
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) image.data.push_back(static_cast<std::uint8_t>(bitmap.index(x, y)));
+    } else if (bitmap.bitsPerPixel() == 24) {
+        image.colorSpace = "/DeviceRGB";
+        image.procSet = "/ImageC";
+        image.data.resize(std::size_t(width) * std::size_t(height) * 3);
+        std::uint8_t* out = image.data.data();
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* p = bitmap.row(y);
+            for (int x = 0; x < width; ++x, p += 3, out += 3) {
+                out[0] = p[2];
+                out[1] = p[1];
+                out[2] = p[0];
+            }
+        }
     } else {
         image.colorSpace = "/DeviceRGB";
         image.procSet = "/ImageC";
@@ -79,7 +92,8 @@ Image JpegImage(const Bitmap& bitmap) {
 // Appends objects and remembers where each starts, for the cross-reference table.
 class Document {
 public:
-    Document() { out_.reserve(4096); }
+    // `dataSize`: the bytes of streams to come, so the document is allocated once.
+    explicit Document(std::size_t dataSize) { out_.reserve(dataSize + 4096); }
 
     void append(std::string_view text) { out_.insert(out_.end(), text.begin(), text.end()); }
     void append(const ByteVector& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
@@ -153,7 +167,7 @@ ByteVector WritePdf(const Bitmap& bitmap, int compression, const PdfDateTime& wr
     const std::string w = std::to_string(bitmap.width()), h = std::to_string(bitmap.height());
     const std::string name = std::string("/") + image.name;
 
-    Document doc;
+    Document doc(image.data.size());
     // The second line marks the file as binary for programs that guess.
     doc.append("%PDF-1.2\n%\xE2\xE3\xCF\xD3\n");
 

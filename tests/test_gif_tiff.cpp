@@ -570,6 +570,29 @@ TEST(TiffRead, TiledPicturesMatchStrippedOnes) {
     }
 }
 
+// Plain RGB is read row by row, anything with an alpha channel through libtiff's RGBA
+// interface: an opaque alpha channel must not change a pixel.
+TEST(TiffRead, PlainRgbMatchesTheRgbaRoute) {
+    std::vector<unsigned> rgb, rgba;
+    for (int i = 0; i < 37 * 9; ++i) {
+        const unsigned r = (i * 13) & 0xFF, g = (i * 29 + 7) & 0xFF, b = (i * 71 + 3) & 0xFF;
+        rgb.insert(rgb.end(), {r, g, b});
+        rgba.insert(rgba.end(), {r, g, b, 255});
+    }
+    for (const int tile : {0, 16}) {
+        TiffSpec s;
+        s.width = 37, s.height = 9, s.samples = 3, s.photometric = PHOTOMETRIC_RGB, s.tile = tile;
+        s.rows = Pack(rgb, 37 * 3, 8);
+        Bitmap plain, throughRgba;
+        tiff::Read(WriteTiff(s), plain);
+        s.samples = 4, s.extra = EXTRASAMPLE_UNASSALPHA;
+        s.rows = Pack(rgba, 37 * 4, 8);
+        tiff::Read(WriteTiff(s), throughRgba);
+        EXPECT_EQ(plain.bitsPerPixel(), 24);
+        EXPECT_EQ(Pixels(plain), Pixels(throughRgba)) << "tile " << tile;
+    }
+}
+
 TEST(TiffRead, OrientationIsAppliedInFull) {
     // Stored 3 x 2:  a b c / d e f
     const std::vector<unsigned> stored = {'a', 'b', 'c', 'd', 'e', 'f'};

@@ -23,6 +23,7 @@
 #include "core/error.h"
 #include "pictureio/codecs/jpeg.h"
 #include "pictureio/codecs/png.h"
+#include "test_util.h"
 
 namespace pictorix {
 namespace {
@@ -639,6 +640,29 @@ TEST(PngRead, DrawsOverTheBitmap) {
             EXPECT_EQ(out.pixel(4, y), fill);                   // new area: fill colour
             EXPECT_EQ(out.pixel(5, y), fill);
         }
+    }
+}
+
+// An opaque PNG covers everything: the result is what drawing it would give, with
+// the bitmap's palette, fill colour and transparency kept.
+TEST(PngRead, OpaquePictureReplacesThePixelsOnly) {
+    Bitmap source(5, 3, 24);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) source.setPixel(x, y, RGB(x * 40, y * 90, 7));
+    for (const bool interlaced : {false, true}) {
+        const ByteVector file = png::Write(source, 6, interlaced);
+        Bitmap out(7, 2, 8);
+        out.setFillColor(RGB(1, 2, 3));
+        out.setTransparent(true, RGB(4, 5, 6));
+        Bitmap converted = out;
+        converted.setBitsPerPixel(24);
+        png::Read(file, out);
+        EXPECT_EQ(out.bitsPerPixel(), 24);
+        EXPECT_TRUE(test::SamePixels(out, source));
+        EXPECT_EQ(out.palette(), converted.palette());
+        EXPECT_EQ(out.fillColor(), RGB(1, 2, 3));
+        EXPECT_TRUE(out.transparent());
+        EXPECT_EQ(out.transparentColor(), RGB(4, 5, 6));
     }
 }
 

@@ -61,12 +61,13 @@ struct Decoder {
     std::size_t rowBytes = 0;
     int channels = 0;
     int storedBitsPerPixel = 0;  // as the file stores pixels, before the transforms
+    bool opaque = false;         // no alpha channel and no tRNS chunk
 
     ~Decoder() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
 // Reads up to the image data and sets the transforms that turn every colour type and
-// bit depth into 8-bit B, G, R, A. gAMA, cHRM, iCCP and sRGB are not applied, so the
+// bit depth into 8-bit B, G, R and, when the file has transparency, A. gAMA, cHRM, iCCP and sRGB are not applied, so the
 // stored sample values are used as they are.
 bool ReadHeaderGuarded(Decoder& d) {
     if (setjmp(png_jmpbuf(d.png))) return false;
@@ -84,7 +85,8 @@ bool ReadHeaderGuarded(Decoder& d) {
     // Rounds v * 255 / 65535 to the nearest (png_set_strip_16 would truncate).
     if (bitDepth == 16) png_set_scale_16(d.png);
     if ((colorType & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(d.png);
-    if ((colorType & PNG_COLOR_MASK_ALPHA) == 0 && !hasTrns) png_set_add_alpha(d.png, 0xFF, PNG_FILLER_AFTER);
+    // Without transparency every pixel is opaque: B, G, R only.
+    d.opaque = (colorType & PNG_COLOR_MASK_ALPHA) == 0 && !hasTrns;
     png_set_bgr(d.png);
     png_set_interlace_handling(d.png);
     png_read_update_info(d.png, d.info);
@@ -194,12 +196,27 @@ void Read(ByteSpan file, Bitmap& out) {
     if (std::uint64_t(file.size()) * 1032 < storedBytes)
         throw PngError("the file is too short for a picture of " + std::to_string(width) + " x " +
                        std::to_string(height));
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    if (d.channels != 4 || d.rowBytes != rowBytes) throw PngError("unexpected pixel layout after conversion");
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * (d.opaque ? 3 : 4);
+    if (d.channels != (d.opaque ? 3 : 4) || d.rowBytes != rowBytes)
+        throw PngError("unexpected pixel layout after conversion");
 
     // Decoded in full before `out` is touched, so a damaged file leaves it unchanged.
-    ByteVector pixels(rowBytes * static_cast<std::size_t>(height));
     std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    if (d.opaque) {
+        // Every pixel covers what is below it, so the picture simply becomes `out`'s
+        // pixels: 24 bits at the PNG's size, out's palette, fill and transparency kept.
+        Bitmap pic;
+        pic.resetForOverwrite(width, height, 24);
+        for (int y = 0; y < height; ++y) rows[y] = pic.row(y);
+        if (!ReadImageGuarded(d, rows.data())) throw PngError(d.err.message);
+        out.setBitsPerPixel(24);
+        pic.setPalette(out.palette());
+        pic.setFillColor(out.fillColor());
+        pic.setTransparent(out.transparent(), out.transparentColor());
+        out = std::move(pic);
+        return;
+    }
+    ByteVector pixels(rowBytes * static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y) rows[y] = pixels.data() + rowBytes * static_cast<std::size_t>(y);
     if (!ReadImageGuarded(d, rows.data())) throw PngError(d.err.message);
 

@@ -309,6 +309,34 @@ void ReadDirect(TIFF* tif, const Messages& messages, const DirectLayout& layout,
     ForEachSegment(tif, messages, width, height, layout.bits, put);
 }
 
+// Plain 8-bit RGB, read row by row straight into the picture: what the RGBA interface
+// gives for it (every pixel opaque, so "over white" keeps it as it is) without its
+// four-byte copy of the whole picture.
+bool IsPlainRgb(TIFF* tif, bool hasPhotometric, std::uint16_t photometric, std::uint16_t samples,
+                std::uint16_t bits) {
+    std::uint16_t planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const bool losslessCodec = compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
+                               compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE ||
+                               compression == COMPRESSION_PACKBITS;
+    return hasPhotometric && photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 8 &&
+           planar == PLANARCONFIG_CONTIG && losslessCodec;
+}
+
+void ReadPlainRgb(TIFF* tif, const Messages& messages, int width, int height, Bitmap& picture) {
+    auto put = [&](int y, int x0, int cols, const std::uint8_t* src) {
+        if (picture.empty()) picture.reset(width, height, 24);
+        std::uint8_t* dst = picture.row(y) + 3 * x0;
+        for (int i = 0; i < cols; ++i, src += 3, dst += 3) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        }
+    };
+    ForEachSegment(tif, messages, width, height, 24, put);
+}
+
 // ---------------------------------------------------------------------------
 // Everything else through libtiff's RGBA interface
 
@@ -410,6 +438,8 @@ void Read(ByteSpan file, Bitmap& out) {
     } else if (single && photometric == PHOTOMETRIC_PALETTE) {
         ReadDirect(tif.get(), messages, {Kind::Paletted, bits, false}, static_cast<int>(width),
                    static_cast<int>(height), picture);
+    } else if (IsPlainRgb(tif.get(), hasPhotometric, photometric, samples, bits)) {
+        ReadPlainRgb(tif.get(), messages, static_cast<int>(width), static_cast<int>(height), picture);
     } else {
         ReadRgba(tif.get(), messages, picture);
     }
