@@ -22,22 +22,12 @@ namespace {
 
 constexpr int kDepths[] = {0, 1, 4, 8, 16, 24, 32};
 
-template <class W>
-W* Named(W* widget, const char* objectName) {
-    widget->setObjectName(QString::fromLatin1(objectName));
-    return widget;
-}
-
 // What the up-down control stands at: the number its edit shows, kept in its range,
 // or its own position while the edit shows none.
 int Position(const UpDown* upDown) {
     bool ok = false;
     const int shown = upDown->buddy() ? upDown->buddy()->text().toInt(&ok) : 0;
     return ok ? std::clamp(shown, upDown->minimum(), upDown->maximum()) : upDown->position();
-}
-
-QString WithFinalSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 }  // namespace

@@ -68,9 +68,13 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-QString WithFinalSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
+// One of a page's tool buttons: name, icon, hint and command.
+struct ButtonSpec {
+    const char* name;
+    QStyle::StandardPixmap icon;
+    const char* hint;
+    void (TForm1::*handler)();
+};
 
 QAction* AddAction(QMenu* menu, const QString& objectName, const QString& text,
                    const QKeySequence& shortcut = QKeySequence()) {
@@ -78,12 +82,6 @@ QAction* AddAction(QMenu* menu, const QString& objectName, const QString& text,
     action->setObjectName(objectName);
     if (!shortcut.isEmpty()) action->setShortcut(shortcut);
     return action;
-}
-
-template <class W>
-W* Named(W* widget, const char* objectName) {
-    widget->setObjectName(QString::fromLatin1(objectName));
-    return widget;
 }
 
 TForm1::Dialogs DefaultDialogs() {
@@ -332,6 +330,29 @@ QWidget* TForm1::createPageHeader(QWidget* page, const QString& title, const QSt
     return header;
 }
 
+void TForm1::createPreviewPane(const PreviewPaneNames& names, QWidget*& panel, QGroupBox*& box,
+                               PreviewImage*& image, QLabel*& none, QMenu*& menu, QAction*& fullScreen,
+                               void (TForm1::*fullScreenHandler)(), void (TForm1::*popupHandler)()) {
+    panel = Named(new QWidget, names.panel);
+    panel->setMinimumSize(1, 1);
+    box = Named(new QGroupBox(QStringLiteral("Preview"), panel), names.box);
+    image = Named(new PreviewImage(box), names.image);
+    none = Named(new QLabel(QStringLiteral("(none)"), image), names.none);
+    none->setEnabled(false);
+    none->adjustSize();
+    image->setContextMenuPolicy(Qt::CustomContextMenu);
+    menu = Named(new QMenu(this), names.menu);
+    fullScreen = AddAction(menu, names.fullScreen, "Full screen");
+    on(fullScreen, &QAction::triggered, fullScreenHandler);
+    on(menu, &QMenu::aboutToShow, popupHandler);
+    QMenu* const popup = menu;
+    PreviewImage* const picture = image;
+    connect(image, &QWidget::customContextMenuRequested, this,
+            [popup, picture](const QPoint& at) { popup->popup(picture->mapToGlobal(at)); });
+    on(image, &PreviewImage::doubleClicked, fullScreenHandler);
+    box->installEventFilter(this);
+}
+
 QWidget* TForm1::createStep1() {
     auto* page = Named(new QWidget, "step1");
     auto* layout = new QVBoxLayout(page);
@@ -358,12 +379,6 @@ QWidget* TForm1::createStep1() {
     Panel5_->setMinimumSize(1, 1);
     gb1selectfiles_ = Named(new QGroupBox(QStringLiteral("Add files to list"), Panel5_), "gb1selectfiles");
     QStyle* style = this->style();
-    struct ButtonSpec {
-        const char* name;
-        QStyle::StandardPixmap icon;
-        const char* hint;
-        void (TForm1::*handler)();
-    };
     const ButtonSpec buttons[] = {
         {"SpeedButton9", QStyle::SP_ArrowRight, "Add", &TForm1::SpeedButton9Click},
         {"SpeedButton10", QStyle::SP_MediaSeekForward, "Add all", &TForm1::SpeedButton10Click},
@@ -384,22 +399,9 @@ QWidget* TForm1::createStep1() {
     connect(lb1files_, &QTreeWidget::itemSelectionChanged, this, [this] { Guarded([this] { lb1filesClick(); }); });
 
     // The preview.
-    Panel4_ = Named(new QWidget, "Panel4");
-    Panel4_->setMinimumSize(1, 1);
-    groupbox5_ = Named(new QGroupBox(QStringLiteral("Preview"), Panel4_), "groupbox5");
-    previewimage_ = Named(new PreviewImage(groupbox5_), "previewimage");
-    lbl1none_ = Named(new QLabel(QStringLiteral("(none)"), previewimage_), "lbl1none");
-    lbl1none_->setEnabled(false);
-    lbl1none_->adjustSize();
-    previewimage_->setContextMenuPolicy(Qt::CustomContextMenu);
-    PopupMenu20002_ = Named(new QMenu(this), "PopupMenu20002");
-    Fullscreen1_ = AddAction(PopupMenu20002_, "Fullscreen1", "Full screen");
-    on(Fullscreen1_, &QAction::triggered, &TForm1::Fullscreen1Click);
-    on(PopupMenu20002_, &QMenu::aboutToShow, &TForm1::PopupMenu20002Popup);
-    connect(previewimage_, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu20002_->popup(previewimage_->mapToGlobal(at)); });
-    on(previewimage_, &PreviewImage::doubleClicked, &TForm1::Fullscreen1Click);
-    groupbox5_->installEventFilter(this);
+    createPreviewPane({"Panel4", "groupbox5", "previewimage", "lbl1none", "PopupMenu20002", "Fullscreen1"}, Panel4_,
+                      groupbox5_, previewimage_, lbl1none_, PopupMenu20002_, Fullscreen1_, &TForm1::Fullscreen1Click,
+                      &TForm1::PopupMenu20002Popup);
 
     Panel3_->addWidget(Panel5_);
     Panel3_->addWidget(Panel4_);
@@ -452,12 +454,6 @@ QWidget* TForm1::createStep2() {
     btnaddaction_->setIcon(style->standardIcon(QStyle::SP_FileDialogNewFolder));
     btnaddaction_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     btnaddaction_->setGeometry(16, 22, btnaddaction_->sizeHint().width(), 26);
-    struct ButtonSpec {
-        const char* name;
-        QStyle::StandardPixmap icon;
-        const char* hint;
-        void (TForm1::*handler)();
-    };
     const ButtonSpec buttons[] = {
         {"Button2", QStyle::SP_DialogDiscardButton, "Delete selected action", &TForm1::Button2Click},
         {"Button4", QStyle::SP_ArrowUp, "Move up", &TForm1::Button4Click},
@@ -504,22 +500,9 @@ QWidget* TForm1::createStep2() {
             [this](const QPoint& at) { lbactionsmenu_->popup(lbactions_->viewport()->mapToGlobal(at)); });
 
     // The preview with its buttons.
-    Panel7_ = Named(new QWidget, "Panel7");
-    Panel7_->setMinimumSize(1, 1);
-    GroupBox4_ = Named(new QGroupBox(QStringLiteral("Preview"), Panel7_), "GroupBox4");
-    actpreviewimage_ = Named(new PreviewImage(GroupBox4_), "actpreviewimage");
-    Label47_ = Named(new QLabel(QStringLiteral("(none)"), actpreviewimage_), "Label47");
-    Label47_->setEnabled(false);
-    Label47_->adjustSize();
-    actpreviewimage_->setContextMenuPolicy(Qt::CustomContextMenu);
-    PopupMenu20003_ = Named(new QMenu(this), "PopupMenu20003");
-    MenuItem20001_ = AddAction(PopupMenu20003_, "MenuItem20001", "Full screen");
-    on(MenuItem20001_, &QAction::triggered, &TForm1::MenuItem20001Click);
-    on(PopupMenu20003_, &QMenu::aboutToShow, &TForm1::PopupMenu20003Popup);
-    connect(actpreviewimage_, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu20003_->popup(actpreviewimage_->mapToGlobal(at)); });
-    on(actpreviewimage_, &PreviewImage::doubleClicked, &TForm1::MenuItem20001Click);
-    GroupBox4_->installEventFilter(this);
+    createPreviewPane({"Panel7", "GroupBox4", "actpreviewimage", "Label47", "PopupMenu20003", "MenuItem20001"},
+                      Panel7_, GroupBox4_, actpreviewimage_, Label47_, PopupMenu20003_, MenuItem20001_,
+                      &TForm1::MenuItem20001Click, &TForm1::PopupMenu20003Popup);
 
     Panel9_ = Named(new QWidget(GroupBox4_), "Panel9");
     auto* buttonsRow = new QHBoxLayout(Panel9_);

@@ -205,6 +205,15 @@ private:
     QWidget* createStep2();
     QWidget* createStep3();
     QWidget* createFormatOptions(QWidget* parent);
+    // The names of one preview pane's parts, panel first.
+    struct PreviewPaneNames {
+        const char *panel, *box, *image, *none, *menu, *fullScreen;
+    };
+    // A preview pane: its panel, the "Preview" group box, the picture with its "(none)"
+    // label, and a context menu whose full-screen command double-clicking runs too.
+    void createPreviewPane(const PreviewPaneNames& names, QWidget*& panel, QGroupBox*& box, PreviewImage*& image,
+                           QLabel*& none, QMenu*& menu, QAction*& fullScreen, void (TForm1::*fullScreenHandler)(),
+                           void (TForm1::*popupHandler)());
     void setStep(int step);
     void previewSelectedFile();
     void openViewer(PreviewImage* preview);

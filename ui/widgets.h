@@ -1,6 +1,7 @@
 #pragma once
 // Small controls the windows share.
 #include <QLineEdit>
+#include <QString>
 #include <QToolButton>
 #include <QWidget>
 
@@ -41,3 +42,15 @@ private:
 
 // A small square button with an icon and a hint, as the step pages use them.
 QToolButton* MakeToolButton(QWidget* parent, const QString& objectName, const QIcon& icon, const QString& hint);
+
+// The widget, given its object name: the name the language files and tests use.
+template <class W>
+W* Named(W* widget, const char* objectName) {
+    widget->setObjectName(QString::fromLatin1(objectName));
+    return widget;
+}
+
+// A folder as the settings keep it: with a final slash.
+inline QString WithFinalSlash(const QString& folder) {
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
