@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "reader_test_util.h"
 
 namespace pictorix {
 namespace {
@@ -137,15 +138,7 @@ bool HaveImageMagick() {
 // ImageMagick's decoding of a file as 8-bit R,G,B triples, top row first; nullopt when
 // it cannot decode the file.
 std::optional<ByteVector> ImageMagickRgb(const fs::path& file) {
-    const std::string command = "convert '" + file.string() + "' -depth 8 rgb:- 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return std::nullopt;
-    ByteVector out;
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
-    if (pclose(pipe) != 0) return std::nullopt;
-    return out;
+    return test::Stdout("convert '" + file.string() + "' -depth 8 rgb:-");
 }
 
 // Compares every pixel with ImageMagick's decoding; returns a description of the
@@ -887,11 +880,6 @@ std::vector<fs::path> CorpusFiles(const fs::path& folder) {
     return files;
 }
 
-ByteVector Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 #define SKIP_WITHOUT_CORPUS(folder)                                                            \
     if ((folder).empty()) GTEST_SKIP() << "PICTORIX_CORPUS_DIR is not defined; skipped";      \
     if (!fs::is_directory(folder))                                                             \
@@ -914,7 +902,7 @@ TEST(BmpCorpus, GoodFilesLoadAndMatchImageMagick) {
     for (const fs::path& path : CorpusFiles(folder)) {
         SCOPED_TRACE(path.filename().string());
         Bitmap b;
-        ASSERT_NO_THROW(bmp::Read(Slurp(path), b));
+        ASSERT_NO_THROW(bmp::Read(test::ReadBytes(path.string()), b));
         const auto format = formats.find(path.filename().string());
         ASSERT_NE(format, formats.end()) << "not in the table";
         EXPECT_EQ(b.bitsPerPixel(), format->second);
@@ -969,7 +957,7 @@ TEST(BmpCorpus, QuestionableFilesLoadOrGiveError) {
     for (const fs::path& path : CorpusFiles(folder)) {
         const std::string name = path.filename().string();
         SCOPED_TRACE(name);
-        const ByteVector file = Slurp(path);
+        const ByteVector file = test::ReadBytes(path.string());
         Bitmap b;
         std::string message;
         try {
@@ -1003,7 +991,7 @@ TEST(BmpCorpus, BadFilesAreRefusedCleanly) {
     for (const fs::path& path : CorpusFiles(folder)) {
         const std::string name = path.filename().string();
         SCOPED_TRACE(name);
-        const std::string message = ReadError(Slurp(path));
+        const std::string message = ReadError(test::ReadBytes(path.string()));
         if (readable.count(name)) {
             EXPECT_EQ(message, "");
         } else {
@@ -1032,10 +1020,10 @@ TEST(BmpCorpus, VariantsDecodeLikeTheirReference) {
         {"q/rgba32.bmp", {"q/rgba32abf.bmp", "q/rgba32h56.bmp"}},
     };
     for (const auto& [reference, variants] : groups) {
-        const Bitmap expected = ReadBytes(Slurp(root / reference));
+        const Bitmap expected = ReadBytes(test::ReadBytes((root / reference).string()));
         for (const std::string& variant : variants) {
             SCOPED_TRACE(variant);
-            const Bitmap b = ReadBytes(Slurp(root / variant));
+            const Bitmap b = ReadBytes(test::ReadBytes((root / variant).string()));
             EXPECT_EQ(Colors(b), Colors(expected)) << "differs from " << reference;
         }
     }

@@ -18,6 +18,7 @@
 #include "core/error.h"
 #include "pictureio/codecs/ico.h"
 #include "pictureio/codecs/wbmp.h"
+#include "reader_test_util.h"
 #include "test_util.h"
 
 namespace pictorix {
@@ -25,24 +26,9 @@ namespace {
 
 using test::HaveCommand;
 using test::Quote;
+using test::ReadBytes;
+using test::Stdout;
 using test::TempDir;
-
-ByteVector LoadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A tool's standard output alone; nullopt when it fails.
-std::optional<ByteVector> Stdout(const std::string& command) {
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return std::nullopt;
-    ByteVector out;
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
-    if (::pclose(pipe) != 0) return std::nullopt;
-    return out;
-}
 
 bool HaveImageMagick() { return HaveCommand("convert"); }
 
@@ -207,7 +193,7 @@ TEST(WbmpReader, FilesWrittenByImageMagick) {
         const std::string wbmpPath = dir.file("out.wbmp");
         ASSERT_EQ(test::RunCommand("convert " + Quote(dir.file("in.pbm")) + " " + Quote(wbmpPath)).status, 0);
         Bitmap b;
-        wbmp::Read(LoadBytes(wbmpPath), b);
+        wbmp::Read(ReadBytes(wbmpPath), b);
         ASSERT_EQ(b.width(), width);
         ASSERT_EQ(b.height(), height);
         const auto rgb = ImageMagickRgb(wbmpPath);
@@ -428,7 +414,7 @@ TEST(IconReader, IconsWrittenByImageMagick) {
         SCOPED_TRACE(std::string(c.source) + " " + c.options);
         const std::string path = dir.file("im.ico");
         ASSERT_EQ(test::RunCommand(std::string("convert ") + c.source + " " + c.options + " " + Quote(path)).status, 0);
-        const ByteVector file = LoadBytes(path);
+        const ByteVector file = ReadBytes(path);
         ASSERT_GE(file.size(), 22u + 16 * c.frame);
         const std::size_t offset = ReadLE32(file, 6 + 16 * c.frame + 12);
         ASSERT_EQ(file.size() > offset + 4 && file[offset + 1] == 'P' && file[offset + 2] == 'N', c.png)
@@ -459,10 +445,10 @@ TEST(IconReader, Corpus) {
         const std::string path = CorpusFolder() + name;
         Bitmap b;
         if (frame < 0) {
-            EXPECT_THROW(ico::Read(LoadBytes(path), b), Error);
+            EXPECT_THROW(ico::Read(ReadBytes(path), b), Error);
             continue;
         }
-        ico::Read(LoadBytes(path), b);
+        ico::Read(ReadBytes(path), b);
         if (!HaveImageMagick()) continue;
         const auto rgb = ImageMagickRgb(path + "[" + std::to_string(frame) + "]");
         ASSERT_TRUE(rgb);
@@ -511,7 +497,7 @@ TEST(ReadersOnDamagedFiles, Icons) {
                        "hand-made icon");
     if (!std::filesystem::is_directory(CorpusFolder())) GTEST_SKIP() << "no corpus at " << CorpusFolder();
     for (const auto& entry : std::filesystem::directory_iterator(CorpusFolder()))
-        ExpectSafeOnDamage(ico::Read, LoadBytes(entry.path().string()), entry.path().filename().string());
+        ExpectSafeOnDamage(ico::Read, ReadBytes(entry.path().string()), entry.path().filename().string());
 }
 
 TEST(ReadersOnDamagedFiles, Wbmp) {

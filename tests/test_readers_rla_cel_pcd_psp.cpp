@@ -29,6 +29,7 @@
 #include "pictureio/codecs/pcd.h"
 #include "pictureio/codecs/psp.h"
 #include "pictureio/codecs/rla.h"
+#include "reader_test_util.h"
 #include "test_util.h"
 
 namespace pictorix {
@@ -43,59 +44,16 @@ const ProbingReader kReaders[] = {
     {"PSP", psp::kProbeHeaderLength, psp::Probe, psp::Read},
 };
 
-const ProbingReader& ReaderNamed(const std::string& name) {
-    for (const ProbingReader& r : kReaders)
-        if (name == r.name) return r;
-    throw std::logic_error("no reader " + name);
-}
-
-// The reader whose probe takes the file first, as the general route asks; null if none.
-// The probe gets a copy of exactly its header bytes, so that reading past them shows.
-const ProbingReader* Recognise(ByteSpan file) {
-    for (const ProbingReader& r : kReaders) {
-        if (file.size() <= r.headerLength) continue;
-        const ByteVector header(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(r.headerLength));
-        if (r.accepts(header, file.size())) return &r;
-    }
-    return nullptr;
-}
-
-ByteVector ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const ByteVector& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-void PutBE16(ByteVector& v, unsigned x) {
-    v.push_back(static_cast<std::uint8_t>(x >> 8));
-    v.push_back(static_cast<std::uint8_t>(x));
-}
-void PutBE32(ByteVector& v, std::uint32_t x) {
-    for (int i = 3; i >= 0; --i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-}
-void Append(ByteVector& v, const ByteVector& w) { v.insert(v.end(), w.begin(), w.end()); }
-void Append(ByteVector& v, const std::string& s) { v.insert(v.end(), s.begin(), s.end()); }
-void PutAt(ByteVector& v, std::size_t at, const std::string& s) {
-    if (v.size() < at + s.size()) v.resize(at + s.size(), 0);
-    std::copy(s.begin(), s.end(), v.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-// ImageMagick's reading of a picture, flattened on white, as R,G,B bytes.
-bool ImageMagickRgb(const std::string& source, std::vector<std::uint8_t>& rgb) {
-    // Its warnings must not mix with the pixels: RunCommand merges the two streams.
-    const test::CommandResult r =
-        test::RunCommand("(convert " + source + " -background white -flatten -depth 16 -endian MSB rgb:- 2>/dev/null)");
-    rgb.clear();
-    for (std::size_t i = 0; i + 1 < r.output.size(); i += 2) {
-        const unsigned v = (static_cast<std::uint8_t>(r.output[i]) << 8) | static_cast<std::uint8_t>(r.output[i + 1]);
-        rgb.push_back(static_cast<std::uint8_t>((v + 128) / 257));
-    }
-    return r.status == 0;
-}
+using test::Append;
+using test::ErrorOf;
+using test::ImageMagickRgb;
+using test::PutAt;
+using test::PutBE16;
+using test::PutBE32;
+using test::ReadBytes;
+using test::ReaderNamed;
+using test::Recognise;
+using test::WriteBytes;
 
 // The largest difference of a channel between the bitmap and ImageMagick's R,G,B bytes.
 int LargestDifference(const Bitmap& b, const std::vector<std::uint8_t>& rgb) {
@@ -112,16 +70,6 @@ int LargestDifference(const Bitmap& b, const std::vector<std::uint8_t>& rgb) {
                                 std::abs(int(GetB(c)) - p[2])});
         }
     return largest;
-}
-
-// Reads `bytes` with `read`; the error text when it fails, empty on success.
-std::string ErrorOf(void (*read)(ByteSpan, Bitmap&), const ByteVector& bytes, Bitmap& b) {
-    try {
-        read(bytes, b);
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return {};
 }
 
 std::vector<Color> Pixels(const Bitmap& b) {
@@ -533,17 +481,10 @@ ByteVector RlaProbeHeader(unsigned revision, const std::string& name) {
 }
 
 TEST(ReaderProbesRlaCelPcdPsp, AcceptanceTable) {
-    struct Case {
-        const char* what;
-        const char* reader;
-        ByteVector header;
-        std::uint64_t size;  // 0: one byte more than the header length
-        bool accepted;
-    };
     const std::string signature = "Paint Shop Pro Image File";
     ByteVector rgbNoZero = RlaProbeHeader(0xFFFE, "");
     std::fill(rgbNoZero.begin() + 580, rgbNoZero.begin() + 612, 'r');  // 32 letters, no zero byte
-    const std::vector<Case> cases = {
+    const std::vector<test::ProbeCase> cases = {
         {"RLA rgb", "RLA", RlaProbeHeader(0xFFFE, "rgb"), 0, true},
         {"RLA XYZ, any letter case", "RLA", RlaProbeHeader(0xFFFE, "XyZ"), 0, true},
         {"RLA rgb, what follows the zero not looked at", "RLA", RlaProbeHeader(0xFFFE, std::string("rgb\0junk", 8)), 0, true},
@@ -580,13 +521,7 @@ TEST(ReaderProbesRlaCelPcdPsp, AcceptanceTable) {
         {"PSP other signature", "PSP", PspHeader("Paint Shop Pro Image Fil_", 5), 0, false},
         {"PSP file of exactly 36 bytes", "PSP", PspHeader(signature, 5), 36, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const ProbingReader& r = ReaderNamed(c.reader);
-        ASSERT_EQ(c.header.size(), r.headerLength);
-        const std::uint64_t size = c.size ? c.size : r.headerLength + 1;
-        EXPECT_EQ(r.accepts(c.header, size), c.accepted);
-    }
+    test::ExpectProbeAnswers(kReaders, cases);
 }
 
 TEST(ReaderProbesRlaCelPcdPsp, DrHaloPicturesAreNeverRecognised) {
@@ -600,11 +535,11 @@ TEST(ReaderProbesRlaCelPcdPsp, DrHaloPicturesAreNeverRecognised) {
         cut.insert(cut.end(), {0x84, 7, 0});
     }
     cut.resize(2000, 0);
-    const ProbingReader& halo = ReaderNamed("Dr. Halo");
+    const ProbingReader& halo = ReaderNamed(kReaders, "Dr. Halo");
     EXPECT_FALSE(halo.accepts(cut, cut.size()));
     EXPECT_FALSE(halo.accepts({}, std::uint64_t(1) << 40));
     EXPECT_EQ(halo.read, nullptr);
-    EXPECT_EQ(Recognise(cut), nullptr);
+    EXPECT_EQ(Recognise(kReaders, cut), nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -666,7 +601,7 @@ TEST(RlaRead, SameAsAnIndependentDecoder) {
     const std::string path = dir.file("fixture.xyz");
     WriteBytes(path, Rla(p));
     const ByteVector bytes = ReadBytes(path);
-    const ProbingReader* reader = Recognise(bytes);
+    const ProbingReader* reader = Recognise(kReaders, bytes);
     ASSERT_NE(reader, nullptr);
     EXPECT_STREQ(reader->name, "RLA");
     Bitmap b;
@@ -677,8 +612,8 @@ TEST(RlaRead, SameAsAnIndependentDecoder) {
     const std::string png = dir.file("oiio.png");
     const bool oiio = test::HaveCommand("oiiotool") &&
                       test::RunCommand("oiiotool " + test::Quote(path) + " -o " + test::Quote(png)).status == 0;
-    if (oiio) ASSERT_TRUE(ImageMagickRgb(test::Quote(png), rgb));
-    else if (!ImageMagickRgb("rla:" + test::Quote(path), rgb))
+    if (oiio) ASSERT_TRUE(ImageMagickRgb("convert " + test::Quote(png), rgb));
+    else if (!ImageMagickRgb("convert rla:" + test::Quote(path), rgb))
         GTEST_SKIP() << "no independent RLA reader (OpenImageIO's oiiotool, or an ImageMagick that reads this file)";
     EXPECT_EQ(LargestDifference(b, rgb), 0);
 }
@@ -796,14 +731,14 @@ TEST(PcdRead, ImageMagickPicturesAndTheirTurns) {
         "-fill green -draw 'circle 400,300 450,350' pcd:" + test::Quote(path));
     ASSERT_EQ(made.status, 0) << made.output;
     const ByteVector bytes = ReadBytes(path);
-    const ProbingReader* reader = Recognise(bytes);
+    const ProbingReader* reader = Recognise(kReaders, bytes);
     ASSERT_NE(reader, nullptr);
     EXPECT_STREQ(reader->name, "PCD");
     Bitmap b;
     reader->read(bytes, b);
     EXPECT_EQ(b.bitsPerPixel(), 24);
     std::vector<std::uint8_t> rgb;
-    ASSERT_TRUE(ImageMagickRgb("pcd:" + test::Quote(path), rgb));
+    ASSERT_TRUE(ImageMagickRgb("convert pcd:" + test::Quote(path), rgb));
     EXPECT_LE(LargestDifference(b, rgb), 3);
 
     // Turned a quarter both ways, as ImageMagick turns them.
@@ -817,7 +752,7 @@ TEST(PcdRead, ImageMagickPicturesAndTheirTurns) {
         pcd::Read(turned, t);
         EXPECT_EQ(t.width(), 512);
         EXPECT_EQ(t.height(), 768);
-        ASSERT_TRUE(ImageMagickRgb("pcd:" + test::Quote(turnedPath), rgb));
+        ASSERT_TRUE(ImageMagickRgb("convert pcd:" + test::Quote(turnedPath), rgb));
         EXPECT_LE(LargestDifference(t, rgb), 3);
     }
 }
@@ -831,7 +766,7 @@ TEST(PcdRead, CorpusPictureAsImageMagickReadsIt) {
     if (path.empty() || !std::filesystem::is_regular_file(path)) GTEST_SKIP() << "the picture corpus is not present";
     if (!test::HaveCommand("convert")) GTEST_SKIP() << "ImageMagick's convert is not installed";
     const ByteVector bytes = ReadBytes(path);
-    const ProbingReader* reader = Recognise(bytes);
+    const ProbingReader* reader = Recognise(kReaders, bytes);
     ASSERT_NE(reader, nullptr);
     EXPECT_STREQ(reader->name, "PCD");
     Bitmap b;
@@ -839,7 +774,7 @@ TEST(PcdRead, CorpusPictureAsImageMagickReadsIt) {
     EXPECT_EQ(b.width(), 768);
     EXPECT_EQ(b.height(), 512);
     std::vector<std::uint8_t> rgb;
-    ASSERT_TRUE(ImageMagickRgb("pcd:" + test::Quote(path), rgb));
+    ASSERT_TRUE(ImageMagickRgb("convert pcd:" + test::Quote(path), rgb));
     EXPECT_LE(LargestDifference(b, rgb), 3);
 }
 
@@ -908,7 +843,7 @@ TEST(PspRead, CompositeImageInEveryCompression) {
         for (unsigned compression : {0u, 1u, 2u}) {
             SCOPED_TRACE("version " + std::to_string(major) + ", compression " + std::to_string(compression));
             const ByteVector f = PspWithComposite(major, p, compression);
-            ASSERT_EQ(Recognise(f), &ReaderNamed("PSP"));
+            ASSERT_EQ(Recognise(kReaders, f), &ReaderNamed(kReaders, "PSP"));
             Bitmap b;
             psp::Read(f, b);
             EXPECT_EQ(b.bitsPerPixel(), 24);
@@ -1116,9 +1051,10 @@ TEST(ReadersRlaCelPcdPsp, TruncatedAndCorruptedFilesNeverCrash) {
     std::mt19937 random(20240607);
     for (const Fixture& fx : fixtures) {
         SCOPED_TRACE(fx.name);
-        ASSERT_EQ(Recognise(fx.file), &ReaderNamed(fx.name == std::string("RLA grey") ? "RLA"
-                                                   : std::string(fx.name).rfind("PSP", 0) == 0 ? "PSP"
-                                                                                                : fx.name));
+        ASSERT_EQ(Recognise(kReaders, fx.file),
+                  &ReaderNamed(kReaders, fx.name == std::string("RLA grey")        ? "RLA"
+                                       : std::string(fx.name).rfind("PSP", 0) == 0 ? "PSP"
+                                                                                   : fx.name));
         Bitmap b;
         ASSERT_EQ(ErrorOf(fx.read, fx.file, b), "");
         auto survive = [&](const ByteVector& damaged) {

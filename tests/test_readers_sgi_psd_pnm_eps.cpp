@@ -27,6 +27,7 @@
 #include "pictureio/codecs/pnm.h"
 #include "pictureio/codecs/psd.h"
 #include "pictureio/codecs/sgi.h"
+#include "reader_test_util.h"
 #include "test_util.h"
 
 namespace pictorix {
@@ -40,83 +41,18 @@ const ProbingReader kReaders[] = {
     {"PNM", pnm::kProbeHeaderLength, pnm::Probe, pnm::Read},
 };
 
-const ProbingReader& ReaderNamed(const std::string& name) {
-    for (const ProbingReader& r : kReaders)
-        if (name == r.name) return r;
-    throw std::logic_error("no reader " + name);
-}
+using test::CorpusDir;
+using test::CountDifferences;
+using test::ErrorOf;
+using test::FilesIn;
+using test::ImageMagickRgb;
+using test::PutBE16;
+using test::PutBE32;
+using test::ReadBytes;
+using test::ReaderNamed;
+using test::Recognise;
 
-// The reader whose probe takes the file first, as the general route asks; null if none.
-// The probe gets a copy of exactly its header bytes, so that reading past them shows.
-const ProbingReader* Recognise(ByteSpan file) {
-    for (const ProbingReader& r : kReaders) {
-        if (file.size() <= r.headerLength) continue;
-        const ByteVector header(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(r.headerLength));
-        if (r.accepts(header, file.size())) return &r;
-    }
-    return nullptr;
-}
-
-ByteVector ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void PutBE16(ByteVector& v, unsigned x) {
-    v.push_back(static_cast<std::uint8_t>(x >> 8));
-    v.push_back(static_cast<std::uint8_t>(x));
-}
-void PutBE32(ByteVector& v, std::uint32_t x) {
-    for (int i = 3; i >= 0; --i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-}
 ByteVector Bytes(const std::string& s) { return ByteVector(s.begin(), s.end()); }
-
-// ImageMagick's reading of a picture, flattened on white, as R,G,B bytes. It is asked
-// for 16-bit samples, which are brought to 8 bits by our rule, the nearest value: its
-// own reduction to 8 bits truncates, which is a matter of taste, not of decoding.
-bool ImageMagickRgb(const std::string& source, std::vector<std::uint8_t>& rgb) {
-    // Its warnings must not mix with the pixels: RunCommand merges the two streams.
-    const test::CommandResult r =
-        test::RunCommand("(" + source + " -background white -flatten -depth 16 -endian MSB rgb:- 2>/dev/null)");
-    rgb.clear();
-    for (std::size_t i = 0; i + 1 < r.output.size(); i += 2) {
-        const unsigned v = (static_cast<std::uint8_t>(r.output[i]) << 8) | static_cast<std::uint8_t>(r.output[i + 1]);
-        rgb.push_back(static_cast<std::uint8_t>((v + 128) / 257));
-    }
-    return r.status == 0;
-}
-
-// Number of pixels that differ from the R,G,B bytes by more than `tolerance` in a
-// channel; the first few are reported.
-int CountDifferences(const Bitmap& b, const std::vector<std::uint8_t>& rgb, int tolerance = 0) {
-    if (rgb.size() != std::size_t(b.width()) * b.height() * 3) {
-        ADD_FAILURE() << "ImageMagick gives " << rgb.size() << " bytes for " << b.width() << " x " << b.height();
-        return -1;
-    }
-    int differing = 0;
-    for (int y = 0; y < b.height(); ++y)
-        for (int x = 0; x < b.width(); ++x) {
-            const std::uint8_t* p = &rgb[(std::size_t(y) * b.width() + x) * 3];
-            const Color c = b.pixel(x, y);
-            if (std::abs(int(GetR(c)) - p[0]) <= tolerance && std::abs(int(GetG(c)) - p[1]) <= tolerance &&
-                std::abs(int(GetB(c)) - p[2]) <= tolerance)
-                continue;
-            if (differing++ < 3)
-                ADD_FAILURE() << "pixel " << x << "," << y << ": ours " << std::hex << b.pixel(x, y) << ", ImageMagick "
-                              << RGB(p[0], p[1], p[2]) << std::dec;
-        }
-    return differing;
-}
-
-// Reads `bytes` with `read`; the error text when it fails, empty on success.
-std::string ErrorOf(void (*read)(ByteSpan, Bitmap&), const ByteVector& bytes, Bitmap& b) {
-    try {
-        read(bytes, b);
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return {};
-}
 
 // ---------------------------------------------------------------------------
 // Probes
@@ -161,15 +97,8 @@ ByteVector EpsHeader(std::uint32_t key, std::uint32_t tiffOffset, std::uint32_t 
 }
 
 TEST(ReaderProbes, AcceptanceTable) {
-    struct Case {
-        const char* what;
-        const char* reader;
-        ByteVector header;
-        std::uint64_t size;  // 0: one byte more than the header length
-        bool accepted;
-    };
     const std::uint32_t key = 0xC6D3D0C5;
-    const std::vector<Case> cases = {
+    const std::vector<test::ProbeCase> cases = {
         {"SGI RGB", "SGI", SgiHeader(474, 0, 1, 3, 8, 8, 3), 0, true},
         {"SGI 16 bits, dimension 1", "SGI", SgiHeader(474, 1, 2, 1, 8, 1, 1), 0, true},
         {"SGI dimension 2, storage type not looked at", "SGI", SgiHeader(474, 9, 1, 2, 8, 8, 1), 0, true},
@@ -204,13 +133,7 @@ TEST(ReaderProbes, AcceptanceTable) {
         {"EPS other key", "EPS", EpsHeader(0xC6D3D0C6, 100, 100), 0, false},
         {"EPS file of exactly 30 bytes", "EPS", EpsHeader(key, 100, 100), 30, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const ProbingReader& r = ReaderNamed(c.reader);
-        ASSERT_EQ(c.header.size(), r.headerLength);
-        const std::uint64_t size = c.size ? c.size : r.headerLength + 1;
-        EXPECT_EQ(r.accepts(c.header, size), c.accepted);
-    }
+    test::ExpectProbeAnswers(kReaders, cases);
 }
 
 // ---------------------------------------------------------------------------
@@ -274,7 +197,7 @@ TEST(ReadersFromImageMagick, DecodeAsImageMagickDoes) {
         }
         ++written;
         const ByteVector bytes = ReadBytes(path);
-        const ProbingReader* reader = Recognise(bytes);
+        const ProbingReader* reader = Recognise(kReaders, bytes);
         ASSERT_NE(reader, nullptr);
         EXPECT_STREQ(reader->name, c.reader);
         Bitmap b;
@@ -487,11 +410,7 @@ TEST(PsdRead, DamagedFilesAreErrorsAndLeaveTheBitmap) {
     };
     ByteVector rleCounts;  // 1 x 1 RGB: three rows of 2 bytes each
     for (int i = 0; i < 3; ++i) PutBE16(rleCounts, 2);
-    struct Bad {
-        const char* what;
-        ByteVector file;
-        std::string message;
-    } cases[] = {
+    const test::BadFile cases[] = {
         {"version 2", Psd(PsdHeader("8BPS", 2, 3, 1, 1, 8, 3), {}, 0, {1, 2, 3}), "PSD: version 2 is not supported"},
         {"colour data past the end", withSectionLength(26, 1000), "PSD: colour mode data go past the end of the file"},
         {"resources past the end", withSectionLength(30, 0xFFFFFFFF),
@@ -530,14 +449,7 @@ TEST(PsdRead, DamagedFilesAreErrorsAndLeaveTheBitmap) {
          }(),
          "PSD: compressed row 0 is too short for the picture's width"},
     };
-    Bitmap kept(2, 2, 24);
-    kept.fill(RGB(1, 2, 3));
-    for (const Bad& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(ErrorOf(psd::Read, c.file, kept), c.message);
-    }
-    EXPECT_EQ(kept.width(), 2);
-    EXPECT_EQ(kept.pixel(1, 1), RGB(1, 2, 3));
+    test::ExpectErrorsKeepBitmap(psd::Read, cases);
 }
 
 // ---------------------------------------------------------------------------
@@ -640,7 +552,7 @@ TEST(EpsRead, PreviewIsReadFromItsPlace) {
 
     // Right after the header the probe does not take it, but the reader can.
     const ByteVector atThirty = Eps(30, tiffBytes);
-    EXPECT_EQ(Recognise(atThirty), nullptr);
+    EXPECT_EQ(Recognise(kReaders, atThirty), nullptr);
     Bitmap c;
     eps::Read(atThirty, c);
     for (int y = 0; y < 3; ++y)
@@ -664,22 +576,6 @@ TEST(EpsRead, PreviewIsReadFromItsPlace) {
 // ---------------------------------------------------------------------------
 // The shared corpus
 
-std::string CorpusDir(const std::string& folder) {
-#ifdef PICTORIX_CORPUS_DIR
-    const std::string dir = std::string(PICTORIX_CORPUS_DIR) + "/" + folder;
-    if (std::filesystem::is_directory(dir)) return dir;
-#endif
-    return {};
-}
-
-std::vector<std::filesystem::path> FilesIn(const std::string& dir) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.is_regular_file()) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 TEST(ReadersCorpus, EveryFileIsRecognisedAndLoadsOrGivesAnError) {
     int folders = 0;
     for (const char* folder : {"sgi", "psd", "pnm", "eps"}) {
@@ -688,7 +584,7 @@ TEST(ReadersCorpus, EveryFileIsRecognisedAndLoadsOrGivesAnError) {
         ++folders;
         for (const auto& path : FilesIn(dir)) {
             const ByteVector bytes = ReadBytes(path.string());
-            const ProbingReader* reader = Recognise(bytes);
+            const ProbingReader* reader = Recognise(kReaders, bytes);
             std::string outcome = "not recognised";
             if (reader) {
                 Bitmap b;
@@ -751,10 +647,10 @@ TEST(ReadersCorpus, GoodFilesMatchImageMagick) {
         const std::string path = std::string(PICTORIX_CORPUS_DIR) + "/" + c.file;
         const ByteVector bytes = ReadBytes(path);
         const std::string folder = std::string(c.file).substr(0, 3);
-        const ProbingReader& reader = ReaderNamed(folder == "eps"   ? "EPS"
-                                                  : folder == "sgi" ? "SGI"
-                                                  : folder == "psd" ? "PSD"
-                                                                    : "PNM");
+        const ProbingReader& reader = ReaderNamed(kReaders, folder == "eps"   ? "EPS"
+                                                            : folder == "sgi" ? "SGI"
+                                                            : folder == "psd" ? "PSD"
+                                                                              : "PNM");
         Bitmap b;
         reader.read(bytes, b);
         EXPECT_EQ(b.bitsPerPixel(), c.bitsPerPixel);
@@ -846,7 +742,7 @@ TEST(ReadersDamaged, HandBuiltFixturesAreGood) {
     for (const Fixture& f : Fixtures()) {
         if (f.name.find('/') != std::string::npos) continue;
         SCOPED_TRACE(f.name);
-        const ProbingReader* reader = Recognise(f.bytes);
+        const ProbingReader* reader = Recognise(kReaders, f.bytes);
         ASSERT_NE(reader, nullptr);
         EXPECT_STREQ(reader->name, f.reader);
         Bitmap b;
@@ -862,36 +758,11 @@ TEST(ReadersDamaged, TruncatedAndCorruptedFilesGiveAPictureOrAnError) {
     int errors = 0;
     for (const Fixture& f : Fixtures()) {
         SCOPED_TRACE(f.name);
-        const ProbingReader& reader = ReaderNamed(f.reader);
-        const std::size_t size = f.bytes.size();
-        std::vector<ByteVector> cases;
-        // Cut everywhere in the headers and tables, then at spread points.
-        const std::size_t step = std::max<std::size_t>(1, size / 150);
-        for (std::size_t n = 0; n < size; n += n < 1100 ? 1 : step)
-            cases.emplace_back(f.bytes.begin(), f.bytes.begin() + static_cast<std::ptrdiff_t>(n));
-        // Change one to four bytes, half of the time within the first 600.
-        const int mutations = size > 65536 ? 100 : 400;
-        for (int i = 0; i < mutations; ++i) {
-            ByteVector bad = f.bytes;
-            const int changes = 1 + static_cast<int>(random() % 4);
-            for (int k = 0; k < changes; ++k) {
-                const std::size_t limit = (random() % 2) ? std::min<std::size_t>(size, 600) : size;
-                bad[random() % limit] = static_cast<std::uint8_t>(random());
-            }
-            cases.push_back(std::move(bad));
-        }
-        for (const ByteVector& bad : cases) {
-            Bitmap b;
-            try {
-                reader.read(bad, b);
-            } catch (const Error& e) {
-                ++errors;
-                const std::string text = e.what();
-                EXPECT_EQ(text.rfind(std::string(f.reader) + ": ", 0), 0u) << text;
-            } catch (const std::exception& e) {
-                ADD_FAILURE() << "not a pictorix::Error: " << e.what() << " (" << bad.size() << " bytes)";
-            }
-        }
+        const ProbingReader& reader = ReaderNamed(kReaders, f.reader);
+        // Cut everywhere in the headers and tables, then at spread points; change one to
+        // four bytes, half of the time within the first 600.
+        const test::Damage damage{1100, 150, f.bytes.size() > 65536 ? 100 : 400, 600};
+        errors += test::ReadDamaged(reader.read, f.reader, test::DamagedCopies(f.bytes, damage, random));
     }
     EXPECT_GT(errors, 0);
 }

@@ -22,6 +22,7 @@
 #include "pictureio/codecs/codec.h"
 #include "pictureio/codecs/pcx.h"
 #include "pictureio/codecs/tga.h"
+#include "reader_test_util.h"
 #include "test_util.h"
 
 namespace pictorix {
@@ -33,30 +34,14 @@ const ProbingReader kReaders[] = {
     {"PCX", pcx::kProbeHeaderLength, pcx::Probe, pcx::Read},
 };
 
-// Whether the reader's probe takes the file; it gets a copy of exactly its header
-// bytes, so that reading past them shows.
-bool Accepts(const ProbingReader& r, ByteSpan file) {
-    if (file.size() <= r.headerLength) return false;
-    const ByteVector header(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(r.headerLength));
-    return r.accepts(header, file.size());
-}
-
-ByteVector ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void Append(ByteVector& v, const ByteVector& w) { v.insert(v.end(), w.begin(), w.end()); }
-
-// Reads `bytes` with `read`; the error text when it fails, empty on success.
-std::string ErrorOf(void (*read)(ByteSpan, Bitmap&), const ByteVector& bytes, Bitmap& b) {
-    try {
-        read(bytes, b);
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return {};
-}
+using test::Accepts;
+using test::Append;
+using test::CorpusDir;
+using test::CountDifferences;
+using test::ErrorOf;
+using test::FilesIn;
+using test::ImageMagickRgb;
+using test::ReadBytes;
 
 std::uint8_t OnWhite(unsigned c, unsigned a) {
     return static_cast<std::uint8_t>((c * a + 255 * (255 - a) + 127) / 255);
@@ -139,14 +124,7 @@ TEST(TgaPcxProbes, AcceptanceTable) {
         h[0] = static_cast<std::uint8_t>(manufacturer);
         return h;
     };
-    struct Case {
-        const char* what;
-        const char* reader;
-        ByteVector header;
-        std::uint64_t size;  // 0: one byte more than the header length
-        bool accepted;
-    };
-    std::vector<Case> cases = {
+    const std::vector<test::ProbeCase> cases = {
         {"our own true-colour output", "TGA", tgaHeader(0, 10, 24, 24), 0, true},
         {"true colour, entry size 0", "TGA", tgaHeader(0, 2, 0, 24), 0, false},
         {"colour-mapped, entry size 8", "TGA", tgaHeader(1, 1, 8, 8), 0, false},
@@ -169,7 +147,7 @@ TEST(TgaPcxProbes, AcceptanceTable) {
         {"PCX encoding 2", "PCX", pcxHeader(10, 5, 2), 0, false},
         {"PCX file of exactly 128 bytes", "PCX", pcxHeader(10, 5, 1), 128, false},
     };
-    for (const Case& c : cases) {
+    for (const test::ProbeCase& c : cases) {
         SCOPED_TRACE(c.what);
         const ProbingReader& r = std::string(c.reader) == "TGA" ? kReaders[0] : kReaders[1];
         ASSERT_EQ(c.header.size(), r.headerLength);
@@ -308,11 +286,7 @@ TEST(TgaRead, DamagedFilesAreErrorsAndLeaveTheBitmap) {
         return f;
     };
     ByteVector huge = Tga(10, 24, 0, 30000, 30000, {0xFF, 1, 2, 3, 0xFF, 1, 2, 3});
-    struct Bad {
-        const char* what;
-        ByteVector file;
-        std::string message;
-    } cases[] = {
+    const test::BadFile cases[] = {
         {"header cut", ByteVector(17, 0), "TGA: file is truncated"},
         {"type 0", Tga(0, 24, 0, 2, 1, rgb), "TGA: the file holds no picture (image type 0)"},
         {"type 4", Tga(4, 24, 0, 2, 1, rgb), "TGA: image type 4 is not supported"},
@@ -331,14 +305,7 @@ TEST(TgaRead, DamagedFilesAreErrorsAndLeaveTheBitmap) {
         {"raw packet cut short", Tga(10, 24, 0, 3, 1, {0x02, 1, 2, 3, 4}), "TGA: file is truncated"},
         {"huge picture from a few packets", huge, "TGA: file is truncated"},
     };
-    Bitmap kept(2, 2, 24);
-    kept.fill(RGB(1, 2, 3));
-    for (const Bad& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(ErrorOf(tga::Read, c.file, kept), c.message);
-    }
-    EXPECT_EQ(kept.width(), 2);
-    EXPECT_EQ(kept.pixel(1, 1), RGB(1, 2, 3));
+    test::ExpectErrorsKeepBitmap(tga::Read, cases);
 }
 
 TEST(PcxRead, DepthsPlanesAndPalettes) {
@@ -413,11 +380,7 @@ TEST(PcxRead, DamagedFilesAreErrorsAndLeaveTheBitmap) {
     wrongMaker[0] = 11;
     ByteVector emptyWindow = Pcx(0, 8, 1, 1, 1, 1, {0});
     emptyWindow[8] = 0, emptyWindow[4] = 1;  // xmin 1, xmax 0
-    struct Bad {
-        const char* what;
-        ByteVector file;
-        std::string message;
-    } cases[] = {
+    const test::BadFile cases[] = {
         {"header cut", ByteVector(127, 10), "PCX: file is truncated"},
         {"manufacturer 11", wrongMaker, "PCX: not a PCX file (manufacturer 11)"},
         {"encoding 2", Pcx(2, 8, 1, 1, 1, 1, {0}), "PCX: encoding 2 is not supported"},
@@ -433,14 +396,7 @@ TEST(PcxRead, DamagedFilesAreErrorsAndLeaveTheBitmap) {
         {"huge picture from a few runs", Pcx(1, 8, 1, 60000, 60000, 16000, {0xFF, 1, 0xFF, 2}),
          "PCX: file is truncated"},
     };
-    Bitmap kept(2, 2, 24);
-    kept.fill(RGB(1, 2, 3));
-    for (const Bad& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(ErrorOf(pcx::Read, c.file, kept), c.message);
-    }
-    EXPECT_EQ(kept.width(), 2);
-    EXPECT_EQ(kept.pixel(1, 1), RGB(1, 2, 3));
+    test::ExpectErrorsKeepBitmap(pcx::Read, cases);
 }
 
 // ---------------------------------------------------------------------------
@@ -488,38 +444,9 @@ TEST(TgaPcxRoundTrip, OwnFilesReadBackAtEveryDepth) {
 // ---------------------------------------------------------------------------
 // ImageMagick
 
-// ImageMagick's reading of a picture, flattened on white, as R,G,B bytes; asked for
-// 16-bit samples, which are brought to 8 bits by rounding as our readers do. It keeps
-// a Targa file's rows in stored order and only notes the origin, so the picture is
-// turned upright first.
-bool ImageMagickRgb(const std::string& source, std::vector<std::uint8_t>& rgb) {
-    const test::CommandResult r = test::RunCommand(
-        "(" + source + " -auto-orient -background white -flatten -depth 16 -endian MSB rgb:- 2>/dev/null)");
-    rgb.clear();
-    for (std::size_t i = 0; i + 1 < r.output.size(); i += 2) {
-        const unsigned v = (static_cast<std::uint8_t>(r.output[i]) << 8) | static_cast<std::uint8_t>(r.output[i + 1]);
-        rgb.push_back(static_cast<std::uint8_t>((v + 128) / 257));
-    }
-    return r.status == 0;
-}
-
-// Number of pixels that differ from the R,G,B bytes; the first few are reported.
-int CountDifferences(const Bitmap& b, const std::vector<std::uint8_t>& rgb) {
-    if (rgb.size() != std::size_t(b.width()) * std::size_t(b.height()) * 3) {
-        ADD_FAILURE() << "ImageMagick gives " << rgb.size() << " bytes for " << b.width() << " x " << b.height();
-        return -1;
-    }
-    int differing = 0;
-    for (int y = 0; y < b.height(); ++y)
-        for (int x = 0; x < b.width(); ++x) {
-            const std::uint8_t* p = &rgb[(std::size_t(y) * std::size_t(b.width()) + std::size_t(x)) * 3];
-            if (b.pixel(x, y) == RGB(p[0], p[1], p[2])) continue;
-            if (differing++ < 3)
-                ADD_FAILURE() << "pixel " << x << "," << y << ": ours " << std::hex << b.pixel(x, y) << ", ImageMagick "
-                              << RGB(p[0], p[1], p[2]) << std::dec;
-        }
-    return differing;
-}
+// ImageMagick keeps a Targa file's rows in stored order and only notes the origin, so
+// its reading is turned upright before the comparison.
+const char* const kUpright = " -auto-orient";
 
 TEST(TgaPcxFromImageMagick, DecodeAsImageMagickDoes) {
     if (!test::HaveCommand("convert")) GTEST_SKIP() << "ImageMagick's convert is not installed";
@@ -570,29 +497,14 @@ TEST(TgaPcxFromImageMagick, DecodeAsImageMagickDoes) {
         EXPECT_EQ(b.bitsPerPixel(), c.bitsPerPixel);
         std::vector<std::uint8_t> rgb;
         // Targa has no signature: ImageMagick must be told the format.
-        ASSERT_TRUE(ImageMagickRgb("convert " + test::Quote(std::string(c.format) + ":" + path) + c.compare, rgb));
+        ASSERT_TRUE(
+            ImageMagickRgb("convert " + test::Quote(std::string(c.format) + ":" + path) + c.compare + kUpright, rgb));
         EXPECT_EQ(CountDifferences(b, rgb), 0);
     }
 }
 
 // ---------------------------------------------------------------------------
 // The shared corpus
-
-std::string CorpusDir(const std::string& folder) {
-#ifdef PICTORIX_CORPUS_DIR
-    const std::string dir = std::string(PICTORIX_CORPUS_DIR) + "/" + folder;
-    if (std::filesystem::is_directory(dir)) return dir;
-#endif
-    return {};
-}
-
-std::vector<std::filesystem::path> FilesIn(const std::string& dir) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.is_regular_file()) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 TEST(TgaPcxCorpus, EveryFileLoadsOrGivesAnError) {
     int folders = 0;
@@ -636,7 +548,7 @@ TEST(TgaPcxCorpus, GoodFilesMatchImageMagick) {
         Bitmap b;
         (file.rfind("tga", 0) == 0 ? tga::Read : pcx::Read)(ReadBytes(path), b);
         std::vector<std::uint8_t> rgb;
-        ASSERT_TRUE(ImageMagickRgb("convert " + test::Quote(path), rgb));
+        ASSERT_TRUE(ImageMagickRgb("convert " + test::Quote(path) + kUpright, rgb));
         EXPECT_EQ(CountDifferences(b, rgb), 0);
     }
 }
@@ -742,33 +654,9 @@ TEST(TgaPcxDamaged, TruncatedAndCorruptedFilesGiveAPictureOrAnError) {
             Bitmap b;
             ASSERT_EQ(ErrorOf(f.reader->read, f.bytes, b), "") << "the fixture itself must be good";
         }
-        const std::size_t size = f.bytes.size();
-        std::vector<ByteVector> cases;
-        const std::size_t step = std::max<std::size_t>(1, size / 200);
-        for (std::size_t n = 0; n < size; n += n < 2000 ? 1 : step)
-            cases.emplace_back(f.bytes.begin(), f.bytes.begin() + static_cast<std::ptrdiff_t>(n));
-        for (int i = 0; i < 300; ++i) {
-            ByteVector bad = f.bytes;
-            const int changes = 1 + static_cast<int>(random() % 4);
-            for (int k = 0; k < changes; ++k) {
-                // Half of the changes hit the header (and the Targa colour map).
-                const std::size_t limit = (random() % 2) ? std::min<std::size_t>(size, 140) : size;
-                bad[random() % limit] = static_cast<std::uint8_t>(random());
-            }
-            cases.push_back(std::move(bad));
-        }
-        for (const ByteVector& bad : cases) {
-            Bitmap b;
-            try {
-                f.reader->read(bad, b);
-            } catch (const Error& e) {
-                ++errors;
-                const std::string text = e.what();
-                EXPECT_EQ(text.rfind(std::string(f.reader->name) + ": ", 0), 0u) << text;
-            } catch (const std::exception& e) {
-                ADD_FAILURE() << "not a pictorix::Error: " << e.what() << " (" << bad.size() << " bytes)";
-            }
-        }
+        // Half of the changes hit the header (and the Targa colour map).
+        const test::Damage damage{2000, 200, 300, 140};
+        errors += test::ReadDamaged(f.reader->read, f.reader->name, test::DamagedCopies(f.bytes, damage, random));
     }
     EXPECT_GT(errors, 0);
 }

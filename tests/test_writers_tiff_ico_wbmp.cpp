@@ -16,6 +16,7 @@
 #include "pictureio/codecs/ico.h"
 #include "pictureio/codecs/tiff.h"
 #include "pictureio/codecs/wbmp.h"
+#include "reader_test_util.h"
 #include "test_util.h"
 
 namespace pictorix {
@@ -24,28 +25,13 @@ namespace {
 using test::HaveCommand;
 using test::Quote;
 using test::RunCommand;
+using test::Stdout;
 using test::TempDir;
-
-void SaveBytes(const std::string& path, const ByteVector& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test::WriteBytes;
 
 ByteVector Slice(const ByteVector& bytes, std::size_t at, std::size_t n) {
     if (at + n > bytes.size()) return {};
     return ByteVector(bytes.begin() + at, bytes.begin() + at + n);
-}
-
-// A tool's standard output alone (its warnings go elsewhere); nullopt when it fails.
-std::optional<ByteVector> Stdout(const std::string& command) {
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return std::nullopt;
-    ByteVector out;
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.insert(out.end(), buffer, buffer + n);
-    if (::pclose(pipe) != 0) return std::nullopt;
-    return out;
 }
 
 // "WxH" as ImageMagick's identify sees the file, or "" when it refuses it. `env`
@@ -280,7 +266,7 @@ TEST(TiffWriter, SizesBeyondShortAreLong) {
         EXPECT_EQ(entries[2], (DirEntry{257, c.height > 65535 ? kLong : kShort, 1, std::uint32_t(c.height)}));
         if (!tools) continue;
         const std::string path = dir.file("big.tif");
-        SaveBytes(path, f);
+        WriteBytes(path, f);
         EXPECT_EQ(IdentifySize(path, env), size);
         EXPECT_EQ(RunCommand("tiffinfo -D " + Quote(path) + " >/dev/null").status, 0);
         ExpectTiffPixels(env, path, b, c.width);
@@ -384,7 +370,7 @@ TEST(IconWriter, SizeBytes) {
         EXPECT_EQ(ReadLE32(f, 26), std::uint32_t(c.width));
         EXPECT_EQ(ReadLE32(f, 30), std::uint32_t(2 * c.height));
         if (!tools) continue;
-        SaveBytes(dir.file("big.ico"), f);
+        WriteBytes(dir.file("big.ico"), f);
         EXPECT_NE(IdentifySize(dir.file("big.ico")), "") << "identify refuses it";
     }
 }
@@ -460,7 +446,7 @@ TEST(WbmpWriter, RowsWiderThanAnyFixedBuffer) {
     if (!HaveCommand("convert")) GTEST_SKIP() << "ImageMagick is not installed: file not opened";
     TempDir dir;
     const std::string env = LiftImageMagickLimits(dir);
-    SaveBytes(dir.file("wide.wbmp"), f);
+    WriteBytes(dir.file("wide.wbmp"), f);
     EXPECT_EQ(IdentifySize(dir.file("wide.wbmp"), env), "20000x3");
     const auto grey = Stdout(env + "convert " + Quote(dir.file("wide.wbmp")) + " -depth 8 gray:-");
     ASSERT_TRUE(grey);
@@ -494,7 +480,7 @@ TEST_P(IndependentReaders, Tiff) {
     const int bpp = GetParam();
     const Bitmap b = Picture();
     const std::string path = dir_.file("out.tif");
-    SaveBytes(path, tiff::Write(b));
+    WriteBytes(path, tiff::Write(b));
     const int width = bpp == 4 ? 12 : 13;
     EXPECT_EQ(IdentifySize(path), std::to_string(width) + "x7");
     EXPECT_EQ(RunCommand("tiffinfo -D " + Quote(path) + " >/dev/null").status, 0);
@@ -504,7 +490,7 @@ TEST_P(IndependentReaders, Tiff) {
 TEST_P(IndependentReaders, Icon) {
     const Bitmap b = Picture();
     const std::string path = dir_.file("out.ico");
-    SaveBytes(path, ico::Write(b));
+    WriteBytes(path, ico::Write(b));
     EXPECT_EQ(IdentifySize(path), "13x7");
     const auto rgba = Stdout("convert " + Quote(path) + " -depth 8 rgba:-");
     ASSERT_TRUE(rgba);
@@ -531,7 +517,7 @@ TEST_P(IndependentReaders, Wbmp) {
     // Palette and 16-bit pixels are judged by the colours they show.
     EXPECT_EQ(f, wbmp::Write(AtDepth(b, 24)));
     const std::string path = dir_.file("out.wbmp");
-    SaveBytes(path, f);
+    WriteBytes(path, f);
     EXPECT_EQ(IdentifySize(path), "13x7");
     const auto grey = Stdout("convert " + Quote(path) + " -depth 8 gray:-");
     ASSERT_TRUE(grey);
